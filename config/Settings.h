@@ -1,0 +1,56 @@
+#pragma once
+
+#include <string>
+
+#include "common/OwnedPtrArray.h"
+
+// One news group under a server. A new entry is all zero: empty name, article 0, no minimum, included, expanded.
+struct GroupEntry {
+    std::string Name;     // at most 255 characters
+    long NextArticle = 0; // number of the next article to process
+    long MinSizeK = 0;    // compared with an article's line count; 0 = no minimum
+    int Skip = 0;         // 1 = downloads pass the group by
+    int Collapsed = 0;    // 1 = the tree leaves the group node collapsed
+};
+
+// One news server with its groups in tree order.
+struct ServerEntry {
+    OwnedPtrArray<GroupEntry> Groups;
+    long NumGroups = 0;
+    std::string Address;  // at most 255 characters
+    std::string User;     // at most 31 characters; empty = no login
+    std::string Password; // at most 31 characters
+};
+
+// Every user setting, with the servers and their groups. Field names are the configuration file's keys.
+struct Settings {
+    static constexpr size_t kMaxString = 2047;
+
+    std::string OutputDir;
+    std::string PartsDir;
+    std::string NetscapeDir;
+    std::string LogFile;
+    std::string FilterFile;
+    std::string PostProcessCommand;
+    long LineCullAmount = 5;
+    long MaxPartAge = 7;
+    long MaxDownloadSize = 0;
+    int SmallIcons = 0;
+    int HeaderCacheSize = 16;
+    int ThreadPriority = 0;
+    int FilteringEnabled = 0;
+    int PartsEnabled = 0;
+    int MaxNumParts = 0;
+    int PostProcessEnabled = 0;
+    int LoggingEnabled = 0;
+    int ViewAllFiles = 0;
+    int HideOnMin = 0;
+    int UnAttendedMode = 0;
+    long NumLoops = 0;
+    long InterLoopWait = 0;
+    double BandWidthLimit = 1000.0;
+    double MinFreeSpace = 0.0;
+    int MultipartFullStop = 0;
+    long NumServers = 0;
+    OwnedPtrArray<ServerEntry> Servers;
+};

@@ -1,0 +1,124 @@
+#include "engine/Log.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <thread>
+#include <vector>
+
+namespace {
+
+class LogTest : public ::testing::Test {
+  protected:
+    void TearDown() override {
+        SetLogEnabled(0);
+        SetLogFileName(nullptr);
+    }
+    TempDir dir;
+};
+
+TEST_F(LogTest, DisabledWritesNothingAndCreatesNoFile) {
+    SetLogFileName(dir.file("a.log").c_str());
+    SetLogEnabled(0);
+    LogMessage("hello %d", 1);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("a.log")));
+}
+
+TEST_F(LogTest, EnabledWithEmptyNameWritesNothing) {
+    SetLogFileName("");
+    SetLogEnabled(1);
+    LogMessage("hello");
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+TEST_F(LogTest, AppendsOneLinePerCallAndKeepsEarlierContent) {
+    std::string path = dir.file("a.log");
+    WriteFileBytes(path, "earlier run\n");
+    SetLogFileName(path.c_str());
+    SetLogEnabled(1);
+    LogMessage("Connecting to %s", "news.example");
+    LogMessage("   a repost");
+    EXPECT_EQ(ReadFileBytes(path), "earlier run\nConnecting to news.example\n   a repost\n");
+}
+
+TEST_F(LogTest, OverlongMessageIsCutNotOverflowed) {
+    std::string path = dir.file("a.log");
+    SetLogFileName(path.c_str());
+    SetLogEnabled(1);
+    std::string huge(10000, 'x');
+    LogMessage("%s", huge.c_str());
+    EXPECT_EQ(ReadFileBytes(path), std::string(4095, 'x') + "\n");
+}
+
+TEST_F(LogTest, UnwritablePathDropsMessageSilently) {
+    SetLogFileName(dir.file("no/such/dir/a.log").c_str());
+    SetLogEnabled(1);
+    LogMessage("lost");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("no")));
+}
+
+TEST_F(LogTest, LinesFromManyThreadsNeverInterleave) {
+    std::string path = dir.file("a.log");
+    SetLogFileName(path.c_str());
+    SetLogEnabled(1);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([t] {
+            std::string body(300, static_cast<char>('a' + t));
+            for (int i = 0; i < 200; ++i) {
+                LogMessage("%s", body.c_str());
+            }
+        });
+    }
+    for (auto& th : threads) {
+        th.join();
+    }
+    std::istringstream in(ReadFileBytes(path));
+    std::string line;
+    int lines = 0;
+    while (std::getline(in, line)) {
+        ++lines;
+        ASSERT_EQ(line.size(), 300u);
+        EXPECT_EQ(line.find_first_not_of(line[0]), std::string::npos);
+    }
+    EXPECT_EQ(lines, 800);
+}
+
+std::string Dump(const std::vector<unsigned char>& bytes) {
+    char* buf = nullptr;
+    size_t len = 0;
+    FILE* f = open_memstream(&buf, &len);
+    HexDump(f, bytes.data(), bytes.size());
+    fclose(f);
+    std::string s(buf, len);
+    free(buf);
+    return s;
+}
+
+TEST(HexDump, RowsOfSixteen) {
+    EXPECT_EQ(Dump({}), "");
+    std::string greeting = Dump({'2', '0', '0', '\r', '\n'});
+    EXPECT_EQ(greeting, "32 30 30 0d  0a " + std::string(36, ' ') + "  200.." + std::string(11, ' ') + "\n");
+    std::vector<unsigned char> sixteen(16, 'A');
+    std::string full = Dump(sixteen);
+    EXPECT_EQ(full.size(), 71u);
+    EXPECT_EQ(full, "41 41 41 41  41 41 41 41  41 41 41 41  41 41 41 41    AAAAAAAAAAAAAAAA\n");
+    std::vector<unsigned char> seventeen(17, 0xFF);
+    std::string two = Dump(seventeen);
+    EXPECT_EQ(two.size(), 142u);
+    EXPECT_EQ(two.substr(71, 3), "ff ");
+    EXPECT_EQ(two.substr(71 + 54, 16), "." + std::string(15, ' '));
+}
+
+TEST(TxRxLog, OffUntilEnabledThenStaysOn) {
+    // The process starts with it off; this test binary never enabled it before.
+    EXPECT_EQ(GetTxRxLogName(), nullptr);
+    EnableTxRxLog();
+    ASSERT_NE(GetTxRxLogName(), nullptr);
+    EXPECT_STREQ(GetTxRxLogName(), "txrxlog.log");
+    EnableTxRxLog();
+    EXPECT_STREQ(GetTxRxLogName(), "txrxlog.log");
+}
+
+} // namespace
