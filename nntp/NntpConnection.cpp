@@ -1,0 +1,232 @@
+#include "nntp/NntpConnection.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+#include "engine/Log.h"
+
+namespace {
+
+// Entries of different connections must not interleave inside the traffic log.
+std::mutex trafficLogMutex;
+
+int64_t SystemSeconds() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// Pauses in short slices; a pause that began during a download ends early once the download is stopped.
+void PauseUnlessStopped(int64_t milliseconds) {
+    bool watchStop = DownloadRunning.load() != 0;
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (std::chrono::steady_clock::now() < end) {
+        if (watchStop && DownloadRunning.load() == 0) {
+            return;
+        }
+        auto left = end - std::chrono::steady_clock::now();
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(100)));
+    }
+}
+
+} // namespace
+
+NntpConnection::NntpConnection(const std::string& address)
+    : hostName_(address.empty() ? "localhost" : address), now_(SystemSeconds), sleep_(PauseUnlessStopped) {
+    ResetRate();
+    if (std::optional<HostPort> endpoint = ParseHostPort(hostName_)) {
+        port_ = endpoint->port;
+        serverAddress_ = ResolveAddress(endpoint->host, endpoint->port);
+    }
+}
+
+NntpConnection::NntpConnection(const std::string& address, int& constructed) : NntpConnection(address) {
+    constructed = 1;
+}
+
+NntpConnection::~NntpConnection() {
+    if (link_ == Link::Open) {
+        Disconnect();
+    }
+}
+
+void NntpConnection::SetClock(SecondsClock now, Sleeper sleep) {
+    now_ = std::move(now);
+    sleep_ = std::move(sleep);
+    ResetRate();
+}
+
+int NntpConnection::Connect() {
+    if (link_ == Link::Open) {
+        Disconnect();
+    }
+    if (!serverAddress_ || !socket_.Connect(*serverAddress_, kConnectTimeoutMs)) {
+        link_ = Link::Unused;
+        return 0;
+    }
+    link_ = Link::Open;
+    // Whatever an earlier connection left unread must never pass for this server's answers.
+    ring_.clear();
+    scannedWithoutLineEnd_ = 0;
+
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(greetingTimeoutMs_);
+    std::optional<std::string> greeting;
+    while (!(greeting = TakeLine())) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return 0;
+        }
+        ReceiveBlock();
+        if (link_ != Link::Open) {
+            return 0;
+        }
+    }
+    if (std::strtol(greeting->c_str(), nullptr, 10) == 400) {
+        LogMessage("Server has answered, but is not ready...");
+        return 2;
+    }
+    connectTime_ = now_();
+    totalBytes_ = 0;
+    return 1;
+}
+
+int NntpConnection::Disconnect() {
+    CloseLink();
+    return 0;
+}
+
+void NntpConnection::CloseLink() {
+    socket_.Close();
+    link_ = Link::Closed;
+}
+
+int NntpConnection::SendBytes(const char* bytes, size_t count) {
+    if (link_ != Link::Open) {
+        return 0;
+    }
+    size_t sent = socket_.Send(bytes, count, kSendTimeoutMs);
+    totalBytes_ += sent;
+    if (sent == count) {
+        LogTraffic("tx():\n", bytes, count, true);
+        return 1;
+    }
+    if (!txrxLogName_.empty()) {
+        char heading[80];
+        std::snprintf(heading, sizeof heading, "tx(): failed, only %zu of %zu\n", sent, count);
+        LogTraffic(heading, bytes, sent, sent > 0);
+    }
+    // Half a command has gone out: the exchange can no longer be trusted, so the connection ends here.
+    CloseLink();
+    return 0;
+}
+
+int NntpConnection::SendText(const char* text) {
+    return SendBytes(text, std::strlen(text));
+}
+
+int NntpConnection::ReceiveBlock() {
+    if (link_ != Link::Open) {
+        return 0;
+    }
+    ReceiveResult result = socket_.Receive(block_.data(), block_.size(), kReceiveWaitMs);
+    switch (result.status) {
+    case ReceiveStatus::Data:
+        LogTraffic("rx():\n", block_.data(), result.count, true);
+        rateBytes_ += result.count;
+        totalBytes_ += result.count;
+        ring_.append(block_.data(), result.count);
+        return 1;
+    case ReceiveStatus::TimedOut:
+        return 0;
+    case ReceiveStatus::Closed:
+        LogTraffic("rx():\nConnection terminated\n", nullptr, 0, true);
+        CloseLink();
+        return 0;
+    case ReceiveStatus::Failed:
+        LogTraffic("rx():\nError 0: Unkown Socket recv() Error\n", nullptr, 0, true);
+        // A failed receive on a stream socket means the link is broken (reset, unreachable): it stays closed.
+        CloseLink();
+        return 0;
+    }
+    return 0;
+}
+
+std::optional<std::string> NntpConnection::TakeLine() {
+    size_t end = ring_.find('\n', scannedWithoutLineEnd_);
+    if (end == ByteRing::npos) {
+        scannedWithoutLineEnd_ = ring_.size();
+        return std::nullopt;
+    }
+    std::string line;
+    line.reserve(end + 1);
+    ring_.take(end + 1, line);
+    scannedWithoutLineEnd_ = 0;
+    return line;
+}
+
+std::optional<std::string> NntpConnection::ReadLine() {
+    if (std::optional<std::string> line = TakeLine()) {
+        return line;
+    }
+    ReceiveBlock();
+    return TakeLine();
+}
+
+void NntpConnection::SetTxRxLogName(const char* name) {
+    txrxLogName_ = name ? name : "";
+}
+
+void NntpConnection::LogTraffic(const char* heading, const char* bytes, size_t count,
+                                bool closingBlankLine) const {
+    if (txrxLogName_.empty()) {
+        return;
+    }
+    std::lock_guard<std::mutex> lock(trafficLogMutex);
+    FILE* log = std::fopen(txrxLogName_.c_str(), "a");
+    if (!log) {
+        return;
+    }
+    std::fputs(heading, log);
+    HexDump(log, reinterpret_cast<const unsigned char*>(bytes), count);
+    if (closingBlankLine) {
+        std::fputs("\n", log);
+    }
+    std::fclose(log);
+}
+
+void NntpConnection::ResetRate() {
+    rateStart_ = now_();
+    rateBytes_ = 0;
+}
+
+uint64_t NntpConnection::CurrentRate() const {
+    int64_t elapsed = now_() - rateStart_;
+    return elapsed <= 0 ? 0 : rateBytes_ / static_cast<uint64_t>(elapsed);
+}
+
+void NntpConnection::ThrottleBandwidth() {
+    double limit = bandwidthLimit_.load();
+    if (limit <= 0) {
+        return;
+    }
+    int64_t elapsed = now_() - connectTime_;
+    if (elapsed <= 0) {
+        return;
+    }
+    double total = static_cast<double>(totalBytes_);
+    if (total <= limit * static_cast<double>(elapsed)) {
+        return;
+    }
+    auto pause = static_cast<int64_t>((total / limit - static_cast<double>(elapsed)) * 1000.0);
+    LogMessage("Actual bandwidth == %5.2lf b/s, should be %5.2lf b/s", total / static_cast<double>(elapsed),
+               limit);
+    LogMessage("Sleeping for %" PRId64 " milliseconds", pause);
+    BandwidthPauseFlag.store(1);
+    sleep_(pause);
+    BandwidthPauseFlag.store(0);
+}
