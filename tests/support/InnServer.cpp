@@ -1,0 +1,115 @@
+#include "tests/support/InnServer.h"
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/Socket.h"
+
+namespace {
+
+const std::string kScript = std::string(SPINDREL_SOURCE_DIR) + "/tests/support/inn-instance.sh";
+
+std::string Quote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+uint16_t FreeLoopbackPort() {
+    TcpListener probe;
+    return probe.Listen("127.0.0.1") ? probe.Port() : 0;
+}
+
+} // namespace
+
+InnServer::~InnServer() {
+    Stop();
+}
+
+std::string InnServer::Address() const {
+    return "127.0.0.1:" + std::to_string(port_);
+}
+
+bool InnServer::Run(const std::string& command, const std::vector<std::string>& arguments) {
+    std::string line = Quote(kScript) + " " + command + " " + Quote(dir_.file("inn"));
+    for (const std::string& argument : arguments) {
+        line += " " + Quote(argument);
+    }
+    std::string errors = dir_.file(command + ".err");
+    line += " >/dev/null 2>" + Quote(errors);
+    int status = std::system(line.c_str());
+    if (status != 0) {
+        error_ = "inn-instance.sh " + command + " failed: " + ReadFileBytes(errors);
+    }
+    return status == 0;
+}
+
+bool InnServer::Start(const std::vector<std::string>& groups, const std::string& user,
+                      const std::string& password) {
+    if (!std::filesystem::exists("/usr/lib/news/bin/innd")) {
+        error_ = "inn2 is not installed: run scripts/install-deps.sh";
+        return false;
+    }
+    std::filesystem::create_directory(dir_.file("inn"));
+    std::vector<std::string> arguments{""};
+    for (const std::string& group : groups) {
+        arguments.insert(arguments.end(), {"--group", group});
+    }
+    if (!user.empty()) {
+        arguments.insert(arguments.end(), {"--auth", user, password});
+    }
+    // The port is free when probed but may be taken before innd binds it: try a few.
+    for (int attempt = 0; attempt < 3 && !running_; ++attempt) {
+        port_ = FreeLoopbackPort();
+        arguments[0] = std::to_string(port_);
+        running_ = Run("start", arguments);
+        if (!running_) {
+            Run("stop", {});
+            std::filesystem::remove_all(dir_.file("inn"));
+            std::filesystem::create_directory(dir_.file("inn"));
+        }
+    }
+    return running_;
+}
+
+bool InnServer::Post(const std::string& article) {
+    return PostAll({article});
+}
+
+bool InnServer::PostAll(const std::vector<std::string>& articles) {
+    std::vector<std::string> files;
+    for (const std::string& article : articles) {
+        files.push_back(dir_.file("article-" + std::to_string(++posted_)));
+        if (!WriteFileBytes(files.back(), article)) {
+            error_ = "cannot write " + files.back();
+            return false;
+        }
+    }
+    bool ok = Run("post", files);
+    for (const std::string& file : files) {
+        std::filesystem::remove(file);
+    }
+    return ok;
+}
+
+bool InnServer::Control(const std::vector<std::string>& arguments) {
+    return Run("ctl", arguments);
+}
+
+void InnServer::Stop() {
+    if (running_) {
+        Run("stop", {});
+        running_ = false;
+    }
+}
+
+std::string MakeArticle(const std::string& group, const std::string& subject, const std::string& body) {
+    size_t lines = 0;
+    for (char c : body) {
+        lines += c == '\n';
+    }
+    return "From: tester@example.com\nNewsgroups: " + group + "\nSubject: " + subject +
+           "\nLines: " + std::to_string(lines) + "\n\n" + body;
+}
