@@ -1,0 +1,54 @@
+#pragma once
+
+#include "common/OwnedPtrArray.h"
+#include "decode/FileStat.h"
+#include "engine/Reposts.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct TextCursor;
+struct MimePart;
+
+// Turns article bodies into files in the output directory, one object per download run. Construction loads
+// the record of decoded files; each output file is checked against it and added to it.
+class ArticleDecoder {
+  public:
+    enum Result { kDecoded = 0, kNoEncoding = 1, kNoFileName = 2 };
+
+    explicit ArticleDecoder(std::string repostFile = kDecodesFile);
+
+    // Null means the current directory.
+    void setOutputDir(const char* directory);
+    const std::string& outputDir() const { return outputDir_; }
+
+    // Decodes a body (header lines, an empty line and the body text, or an assembled post), overwriting it
+    // in place. A null text gives kNoEncoding. The results up to resultCount() describe the files.
+    int DecodeArticle(char* text, size_t size);
+    int DecodeArticle(std::vector<char>& body);
+    int DecodeArticle(std::string& body);
+
+    int resultCount() const { return resultCount_; }
+    const FileStat& result(int index) { return results_[static_cast<uint32_t>(index)]; }
+
+    RepostList& reposts() { return reposts_; }
+
+    // Checks the file against the record: a repost is deleted, a new file is recorded.
+    void RecordDecodedFile(std::unique_ptr<Item> item, const std::string& path, FileStat& result);
+
+  private:
+    FileStat& FreshResult();
+    int DecodeUUBlocks(TextCursor& cursor, int& opened);
+    void DecodeMime(char* text, char* end, int& opened);
+    bool WritePart(const MimePart& part);
+    void FinishResult(FileStat& result, uint64_t size, const std::string& posted, const std::string& path);
+
+    std::string repostFile_;
+    std::string outputDir_ = ".";
+    OwnedPtrArray<FileStat> results_;
+    int resultCount_ = 0;
+    bool stopped_ = false; // an output file could not be written: the rest of the body is left alone
+    RepostList reposts_;
+};

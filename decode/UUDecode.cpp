@@ -1,0 +1,133 @@
+#include "decode/UUDecode.h"
+
+#include "decode/TextSearch.h"
+#include "engine/Log.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+inline unsigned UUValue(char c) {
+    return static_cast<unsigned>(static_cast<unsigned char>(c) - 32) & 63;
+}
+
+// The log cuts every message to a few KiB; a longer line need not be handed over whole.
+int LogLength(std::string_view line) {
+    return static_cast<int>(std::min<size_t>(line.size(), 8192));
+}
+
+} // namespace
+
+std::string_view NextLine(TextCursor& cursor) {
+    char* p = cursor.pos;
+    while (p < cursor.end && IsLineBreak(*p)) {
+        ++p;
+    }
+    char* lineEnd = FindLineEnd(p, cursor.end);
+    char* next = lineEnd;
+    while (next < cursor.end && IsLineBreak(*next)) {
+        ++next;
+    }
+    cursor.pos = next;
+    return std::string_view(p, static_cast<size_t>(lineEnd - p));
+}
+
+UULineCheck CheckUULine(std::string_view line) {
+    UULineCheck check{UULineVerdict::kCorrupt, 0, 0, 0};
+    if (line.empty()) {
+        return check;
+    }
+    check.count = static_cast<int>(UUValue(line[0]));
+    check.expected = 4 * ((check.count + 2) / 3);
+    check.octets = static_cast<int>(std::min<size_t>(line.size() - 1, INT_MAX));
+    int diff = check.octets - check.expected;
+    if (diff == 0) {
+        check.verdict = UULineVerdict::kGood;
+    } else if (line.find("CUT") != std::string_view::npos) {
+        check.verdict = UULineVerdict::kCorrupt;
+    } else if (diff == -1 || diff == -2) {
+        check.verdict = UULineVerdict::kShort;
+    } else if (diff == 1 || diff == 2) {
+        check.verdict = UULineVerdict::kTooMuch;
+    }
+    return check;
+}
+
+int DecodeUULine(std::string_view line, int count, char* out) {
+    const char* in = line.data() + 1;
+    size_t available = line.size() - 1;
+    int left = count;
+    size_t i = 0;
+    // Whole groups that are all present: the common case.
+    while (left >= 3 && i + 4 <= available) {
+        unsigned p = UUValue(in[i]), q = UUValue(in[i + 1]), r = UUValue(in[i + 2]), s = UUValue(in[i + 3]);
+        out[0] = static_cast<char>(p << 2 | q >> 4);
+        out[1] = static_cast<char>((q & 15) << 4 | r >> 2);
+        out[2] = static_cast<char>((r & 3) << 6 | s);
+        out += 3;
+        i += 4;
+        left -= 3;
+    }
+    // The last group: it may be partial or lack characters stripped in transit.
+    while (left > 0) {
+        unsigned v[4];
+        for (size_t k = 0; k < 4; ++k) {
+            v[k] = i + k < available ? UUValue(in[i + k]) : 0;
+        }
+        char bytes[3] = {static_cast<char>(v[0] << 2 | v[1] >> 4),
+                         static_cast<char>((v[1] & 15) << 4 | v[2] >> 2),
+                         static_cast<char>((v[2] & 3) << 6 | v[3])};
+        int take = std::min(left, 3);
+        std::copy(bytes, bytes + take, out);
+        out += take;
+        i += 4;
+        left -= take;
+    }
+    return count;
+}
+
+void LogUULine(const UULineCheck& check, std::string_view line) {
+    if (check.verdict == UULineVerdict::kTooMuch) {
+        LogMessage("   Too much data, %d octets, should be %d, using anyway", check.octets, check.expected);
+        LogMessage("   Data: %.*s", LogLength(line), line.data());
+    } else if (check.verdict == UULineVerdict::kCorrupt) {
+        LogMessage("Corrupt binary data, %d octets, should be %d.", check.octets, check.expected);
+        LogMessage("Data: %.*s", LogLength(line), line.data());
+    }
+}
+
+uint64_t UUDecodeFile(FILE* file, TextCursor& cursor, int /*kind: both kinds decode alike*/) {
+    if (!cursor.pos) {
+        return 0;
+    }
+    char* start = FindAtLineStart(cursor.pos, cursor.pos, cursor.end, kBeginMarker);
+    if (!start) {
+        cursor.pos = cursor.end;
+        return 0;
+    }
+    cursor.pos = start;
+    NextLine(cursor);
+    LogMessage("   UUDecoding... ");
+
+    // Decoded bytes are never longer than the text they come from, so they go over the consumed text.
+    char* out = start;
+    uint64_t total = 0;
+    for (std::string_view line = NextLine(cursor); !line.empty(); line = NextLine(cursor)) {
+        UULineCheck check = CheckUULine(line);
+        if (check.verdict == UULineVerdict::kCorrupt) {
+            LogUULine(check, line);
+            continue;
+        }
+        LogUULine(check, line);
+        if (check.count == 0) {
+            break;
+        }
+        out += DecodeUULine(line, check.count, out);
+        total += static_cast<uint64_t>(check.count);
+    }
+    if (total > 0) {
+        fwrite(start, 1, total, file);
+    }
+    return total;
+}
