@@ -66,7 +66,9 @@ inline std::vector<unsigned char> BytesOf(const ITEMIDLIST* list) {
 }
 
 // A name of the kind a file system item has, as the stand-in stores it: the name and its NUL.
-inline std::string Component(const std::string& name) { return name + std::string(1, '\0'); }
+inline std::string Component(const std::string& name) {
+    return name + std::string(1, '\0');
+}
 
 // Frees a list that came from the shell allocator.
 inline void FreeShellList(ITEMIDLIST* list) {
