@@ -71,6 +71,7 @@ int NntpConnection::Connect() {
         return 0;
     }
     link_ = Link::Open;
+    greeting_.clear();
     // Whatever an earlier connection left unread must never pass for this server's answers.
     ring_.clear();
     scannedWithoutLineEnd_ = 0;
@@ -86,6 +87,7 @@ int NntpConnection::Connect() {
             return 0;
         }
     }
+    greeting_ = greeting->substr(0, greeting->find_last_not_of("\r\n") + 1);
     if (std::strtol(greeting->c_str(), nullptr, 10) == 400) {
         LogMessage("Server has answered, but is not ready...");
         return 2;
@@ -156,25 +158,38 @@ int NntpConnection::ReceiveBlock() {
     return 0;
 }
 
-std::optional<std::string> NntpConnection::TakeLine() {
+bool NntpConnection::TakeLineAppending(std::string& out) {
     size_t end = ring_.find('\n', scannedWithoutLineEnd_);
     if (end == ByteRing::npos) {
         scannedWithoutLineEnd_ = ring_.size();
-        return std::nullopt;
+        return false;
     }
-    std::string line;
-    line.reserve(end + 1);
-    ring_.take(end + 1, line);
+    ring_.take(end + 1, out);
     scannedWithoutLineEnd_ = 0;
-    return line;
+    return true;
+}
+
+bool NntpConnection::TakeLine(std::string& line) {
+    line.clear();
+    return TakeLineAppending(line);
+}
+
+bool NntpConnection::ReadLine(std::string& line) {
+    if (TakeLine(line)) {
+        return true;
+    }
+    ReceiveBlock();
+    return TakeLine(line);
+}
+
+std::optional<std::string> NntpConnection::TakeLine() {
+    std::string line;
+    return TakeLine(line) ? std::optional<std::string>(std::move(line)) : std::nullopt;
 }
 
 std::optional<std::string> NntpConnection::ReadLine() {
-    if (std::optional<std::string> line = TakeLine()) {
-        return line;
-    }
-    ReceiveBlock();
-    return TakeLine();
+    std::string line;
+    return ReadLine(line) ? std::optional<std::string>(std::move(line)) : std::nullopt;
 }
 
 void NntpConnection::SetTxRxLogName(const char* name) {

@@ -5,15 +5,21 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "common/ByteRing.h"
+#include "common/OwnedPtrArray.h"
 #include "nntp/Flags.h"
+#include "nntp/GroupStatus.h"
+#include "nntp/HeaderCacheEntry.h"
 #include "platform/Socket.h"
 
 // One TCP connection to one news server, used by one thread at a time. The transport (connecting, sending,
-// receiving, lines, rate meter and bandwidth limiter) lives in NntpConnection.cpp.
+// receiving, lines, rate meter and bandwidth limiter) lives in NntpConnection.cpp, the NNTP commands with
+// the header-summary caches and the stored login in NntpCommands.cpp.
 class NntpConnection {
   public:
     static constexpr int kConnectTimeoutMs = 15000;
@@ -52,6 +58,9 @@ class NntpConnection {
     std::optional<std::string> TakeLine();
     // TakeLine, else one ReceiveBlock and TakeLine again.
     std::optional<std::string> ReadLine();
+    // The same, replacing the contents of `line` (its storage is reused); false when no line is complete.
+    bool TakeLine(std::string& line);
+    bool ReadLine(std::string& line);
 
     void SetTxRxLogName(const char* name);
 
@@ -65,10 +74,55 @@ class NntpConnection {
     void SetClock(SecondsClock now, Sleeper sleep);
     void SetGreetingTimeout(int milliseconds) { greetingTimeoutMs_ = milliseconds; }
 
+    // The last greeting line read by Connect, without its line end.
+    const std::string& Greeting() const { return greeting_; }
     const std::string& HostName() const { return hostName_; }
     uint16_t Port() const { return port_; }
 
+    // ---- Commands ----
+
+    static constexpr size_t kMaxLoginField = 79;
+    static constexpr int kReplyTimeoutMs = 30000;
+
+    // Called by FetchBody every 100 lines (also while waiting) with KiB/s, percent done and lines read;
+    // returning 0 stops the fetch.
+    using BodyProgress = std::function<int(float kibPerSecond, int percent, long linesRead)>;
+
+    // Sends a command and returns its status line; after a "480" logs in again and repeats it once.
+    std::optional<std::string> SendCommand(const std::string& command);
+    // Stores the login for Relogin, then sends it: 1 when the server accepted it.
+    int Login(const std::string& user, const std::string& password);
+    int Relogin();
+    std::unique_ptr<GroupStatus> SelectGroup(const std::string& name);
+    bool XhdrUsable() const { return xhdrRefused_ != 1; }
+    // "Lines: %d\r\nSubject: %s\r\n" from the xhdr caches, or the full head when the server refuses xhdr.
+    std::optional<std::string> FetchHeaderSummary(int64_t article);
+    std::optional<std::string> FetchHeaderSummaryCached(int64_t article);
+    // Entries for the articles of first..last the server listed; -1 when there are none.
+    int XhdrLines(std::vector<HeaderCacheEntry>& scratch, int64_t first, int64_t last);
+    int XhdrSubject(std::vector<HeaderCacheEntry>& scratch, int64_t first, int64_t last);
+    std::optional<std::string> FetchHead(int64_t article);
+    std::optional<std::string> FetchBody(int64_t article, long expectedLines, const BodyProgress& progress);
+    // Group lines of "list" (no date) or "newgroups DATE"; `soFar`, when given, follows the count.
+    long FetchGroupList(std::vector<std::string>& lines, std::atomic<long>* soFar, const char* date);
+    void SetHeaderCacheSize(int size) { headerCacheSize_ = size; }
+
   private:
+    // Which flag ends a wait for the rest of an answer.
+    enum class Watch { Download, GroupList, ReplyTime };
+
+    // Appends the next complete line to `out`, receiving as needed; false when the connection closed,
+    // the watched flag says stop, or (ReplyTime) no line came within kReplyTimeoutMs.
+    bool WaitLine(std::string& out, Watch watch);
+    bool TakeLineAppending(std::string& out);
+    std::optional<std::string> ReadStatus(Watch watch);
+    // An answer was given up half-way: what is left of it must never pass for the next reply.
+    void AbandonAnswer();
+    int Xhdr(const char* field, std::vector<HeaderCacheEntry>& scratch, int64_t first, int64_t last,
+             bool numbers);
+    std::optional<std::string> FetchText(const char* verb, int64_t article, long expectedLines,
+                                         const BodyProgress* progress);
+    std::optional<std::string> CachedSummary(int64_t article);
     enum class Link { Unused, Open, Closed };
 
     void CloseLink();
@@ -82,6 +136,7 @@ class NntpConnection {
     uint16_t port_ = 119;
     std::string hostName_;
     std::optional<SocketAddress> serverAddress_;
+    std::string greeting_;
     std::array<char, kReceiveBlockSize> block_{};
     ByteRing ring_;
     size_t scannedWithoutLineEnd_ = 0; // bytes at the ring's head already known to hold no LF
@@ -93,4 +148,15 @@ class NntpConnection {
     int greetingTimeoutMs_ = kGreetingTimeoutMs;
     SecondsClock now_;
     Sleeper sleep_;
+
+    // ---- Command state ----
+    int xhdrRefused_ = 0;
+    int headerCacheSize_ = 16;
+    int64_t cachedFirst_ = -1;
+    int64_t cachedLast_ = -1;
+    uint32_t cacheSpan_ = 0; // entries filled by the last refill
+    OwnedPtrArray<HeaderCacheEntry> linesCache_;
+    OwnedPtrArray<HeaderCacheEntry> subjectCache_;
+    std::string user_;
+    std::string password_;
 };

@@ -81,6 +81,9 @@ TEST_P(GreetingTest, ResultFollowsTheGreetingCode) {
     server.SetGreeting(GetParam().greeting);
     NntpConnection connection(server.Address());
     EXPECT_EQ(connection.Connect(), GetParam().expected);
+    std::string text = GetParam().greeting;
+    text.erase(text.find_last_not_of("\r\n") + 1);
+    EXPECT_EQ(connection.Greeting(), text);
     std::string notReady = "Server has answered, but is not ready...\n";
     EXPECT_EQ(ActivityLog() == notReady, GetParam().logsNotReady) << ActivityLog();
 }

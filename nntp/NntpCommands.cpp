@@ -1,0 +1,421 @@
+#include <algorithm>
+#include <cctype>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "engine/Log.h"
+#include "nntp/NntpConnection.h"
+
+namespace {
+
+// The three-digit code a status line starts with, or -1 when it does not start with one.
+int ReplyCode(const std::string& line) {
+    if (line.size() < 3 || !std::isdigit(static_cast<unsigned char>(line[0])) ||
+        !std::isdigit(static_cast<unsigned char>(line[1])) ||
+        !std::isdigit(static_cast<unsigned char>(line[2]))) {
+        return -1;
+    }
+    return (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
+}
+
+// Text that goes into a command line must not be able to end it or start another one.
+bool FitsInCommand(const std::string& text) {
+    return text.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
+}
+
+// Cuts a line at its first CR and at its first LF.
+void CutLineEnd(std::string& line) {
+    line.erase(std::min(line.find('\r'), line.find('\n')));
+}
+
+bool IsGroupLineCharacter(unsigned char c) {
+    return std::isalnum(c) || c == ' ' || c == '-' || c == '.' || c == '_';
+}
+
+} // namespace
+
+bool NntpConnection::WaitLine(std::string& out, Watch watch) {
+    bool downloadWasRunning = DownloadRunning.load() != 0;
+    bool listWasCancelled = GroupListCancel.load() != 0;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kReplyTimeoutMs);
+    for (;;) {
+        if (TakeLineAppending(out)) {
+            return true;
+        }
+        ReceiveBlock();
+        if (TakeLineAppending(out)) {
+            return true;
+        }
+        if (link_ != Link::Open) {
+            return false;
+        }
+        switch (watch) {
+        case Watch::Download:
+            if (DownloadRunning.load() == 0) {
+                return false;
+            }
+            break;
+        case Watch::GroupList:
+            if (GroupListCancel.load() != 0) {
+                return false;
+            }
+            break;
+        case Watch::ReplyTime:
+            if (std::chrono::steady_clock::now() >= deadline ||
+                (downloadWasRunning && DownloadRunning.load() == 0) ||
+                (!listWasCancelled && GroupListCancel.load() != 0)) {
+                return false;
+            }
+            break;
+        }
+    }
+}
+
+std::optional<std::string> NntpConnection::ReadStatus(Watch watch) {
+    std::string line;
+    if (WaitLine(line, watch)) {
+        return line;
+    }
+    AbandonAnswer();
+    return std::nullopt;
+}
+
+void NntpConnection::AbandonAnswer() {
+    if (link_ == Link::Open) {
+        Disconnect();
+    }
+}
+
+std::optional<std::string> NntpConnection::SendCommand(const std::string& command) {
+    SendText(command.c_str());
+    std::optional<std::string> status = ReadStatus(Watch::ReplyTime);
+    if (status && ReplyCode(*status) == 480) {
+        Relogin();
+        SendText(command.c_str());
+        status = ReadStatus(Watch::ReplyTime);
+    }
+    return status;
+}
+
+int NntpConnection::Login(const std::string& user, const std::string& password) {
+    user_ = user;
+    password_ = password;
+    if (link_ != Link::Open || user.empty() || password.empty()) {
+        return 0;
+    }
+    // Over-long or multi-line values are refused rather than cut: a cut password would be a wrong one.
+    if (user.size() > kMaxLoginField || password.size() > kMaxLoginField || !FitsInCommand(user) ||
+        !FitsInCommand(password)) {
+        return 0;
+    }
+    if (!SendText(("authinfo user " + user + "\r\n").c_str())) {
+        return 0;
+    }
+    std::optional<std::string> reply = ReadStatus(Watch::ReplyTime);
+    if (!reply || link_ != Link::Open || ReplyCode(*reply) != 381) {
+        return 0;
+    }
+    int sent = SendText(("authinfo pass " + password + "\r\n").c_str());
+    reply = ReadStatus(Watch::ReplyTime);
+    return sent && reply && (*reply)[0] == '2' ? 1 : 0;
+}
+
+int NntpConnection::Relogin() {
+    std::string user = user_;
+    std::string password = password_;
+    return Login(user, password);
+}
+
+std::unique_ptr<GroupStatus> NntpConnection::SelectGroup(const std::string& name) {
+    ThrottleBandwidth();
+    cachedFirst_ = cachedLast_ = -1;
+    if (link_ != Link::Open || name.empty() || !FitsInCommand(name)) {
+        return nullptr;
+    }
+    std::optional<std::string> reply = SendCommand("group " + name + "\r\n");
+    if (!reply) {
+        return nullptr;
+    }
+    int code = ReplyCode(*reply);
+    if (code == 400) {
+        LogMessage("Server has answered, but is not ready...");
+        return nullptr;
+    }
+    long long count = 0, first = 0, last = 0;
+    int ignored = 0;
+    if (code != 211 ||
+        std::sscanf(reply->c_str(), "%d %lld %lld %lld ", &ignored, &count, &first, &last) != 4) {
+        return nullptr;
+    }
+    return std::make_unique<GroupStatus>(hostName_, name, count, first, last);
+}
+
+int NntpConnection::XhdrLines(std::vector<HeaderCacheEntry>& scratch, int64_t first, int64_t last) {
+    cachedFirst_ = first;
+    cachedLast_ = last;
+    return Xhdr("lines", scratch, first, last, true);
+}
+
+int NntpConnection::XhdrSubject(std::vector<HeaderCacheEntry>& scratch, int64_t first, int64_t last) {
+    return Xhdr("subject", scratch, first, last, false);
+}
+
+int NntpConnection::Xhdr(const char* field, std::vector<HeaderCacheEntry>& scratch, int64_t first,
+                         int64_t last, bool numbers) {
+    ThrottleBandwidth();
+    scratch.clear();
+    if (link_ != Link::Open) {
+        return -1;
+    }
+    char command[96];
+    std::snprintf(command, sizeof command, "xhdr %s %" PRId64 "-%" PRId64 "\r\n", field, first, last);
+    if (!SendText(command) && !numbers) {
+        return -1;
+    }
+    bool inData = false;
+    bool complete = false;
+    bool loggedInAgain = false;
+    std::string line;
+    while (!complete) {
+        line.clear();
+        if (!WaitLine(line, inData ? Watch::Download : Watch::ReplyTime)) {
+            AbandonAnswer();
+            return -1;
+        }
+        CutLineEnd(line);
+        if (inData) {
+            if (line.compare(0, 2, "..") == 0) {
+                line.erase(0, 1);
+            } else if (line[0] == '.') {
+                complete = true;
+                continue;
+            }
+            size_t blank = line.find(' ');
+            if (line.size() <= 2 || blank == std::string::npos) {
+                continue;
+            }
+            int64_t article = std::strtoll(line.c_str(), nullptr, 10);
+            // Only the articles asked for are kept, so a confused server cannot fill memory.
+            if (article < first || article > last) {
+                continue;
+            }
+            scratch.emplace_back();
+            if (numbers) {
+                scratch.back().assignNumber(article, std::strtoll(line.c_str() + blank + 1, nullptr, 10));
+            } else {
+                scratch.back().assignText(article, line.substr(blank + 1));
+            }
+            continue;
+        }
+        int code = ReplyCode(line);
+        if (code == 221) {
+            inData = true;
+        } else if (code == 480 && !loggedInAgain) {
+            loggedInAgain = true;
+            Relogin();
+            SendText(command);
+        } else {
+            if (line.compare(0, 2, "50") == 0) {
+                xhdrRefused_ = 1;
+            }
+            return -1;
+        }
+    }
+    return scratch.empty() ? -1 : static_cast<int>(scratch.size());
+}
+
+std::optional<std::string> NntpConnection::FetchHeaderSummary(int64_t article) {
+    if (xhdrRefused_ != 1) {
+        std::optional<std::string> summary = FetchHeaderSummaryCached(article);
+        if (summary || xhdrRefused_ != 1) {
+            return summary;
+        }
+    }
+    return FetchHead(article);
+}
+
+std::optional<std::string> NntpConnection::FetchHeaderSummaryCached(int64_t article) {
+    bool singleArticle = headerCacheSize_ < 2;
+    if (!singleArticle && cachedFirst_ != -1 && article >= cachedFirst_ && article <= cachedLast_) {
+        return CachedSummary(article);
+    }
+    int64_t last = singleArticle ? article : article + headerCacheSize_ - 1;
+    std::vector<HeaderCacheEntry> lines, subjects;
+    if (XhdrLines(lines, article, last) == -1 || XhdrSubject(subjects, article, last) == -1) {
+        cachedFirst_ = cachedLast_ = -1;
+        return std::nullopt;
+    }
+    cacheSpan_ = singleArticle ? 1 : static_cast<uint32_t>(headerCacheSize_);
+    for (uint32_t i = 0; i < cacheSpan_; ++i) {
+        linesCache_[i] = i < lines.size() ? lines[i] : HeaderCacheEntry();
+        // Servers leave different articles out of the two answers (no Lines header, no Subject), so the
+        // subject is looked up by article number rather than by position.
+        subjectCache_[i] = HeaderCacheEntry();
+        for (const HeaderCacheEntry& subject : subjects) {
+            if (linesCache_[i].articleNumber() != 0 &&
+                subject.articleNumber() == linesCache_[i].articleNumber()) {
+                subjectCache_[i] = subject;
+                break;
+            }
+        }
+    }
+    std::optional<std::string> summary = CachedSummary(article);
+    if (singleArticle) {
+        cachedFirst_ = cachedLast_ = -1;
+    }
+    return summary;
+}
+
+std::optional<std::string> NntpConnection::CachedSummary(int64_t article) {
+    if (cacheSpan_ == 0 || linesCache_[0].articleNumber() == 0) {
+        return std::nullopt;
+    }
+    for (uint32_t i = 0; i < cacheSpan_; ++i) {
+        if (linesCache_[i].articleNumber() == article) {
+            char lines[32];
+            std::snprintf(lines, sizeof lines, "%" PRId64, linesCache_[i].number());
+            return "Lines: " + std::string(lines) + "\r\nSubject: " + subjectCache_[i].text() + "\r\n";
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> NntpConnection::FetchHead(int64_t article) {
+    return FetchText("head", article, 0, nullptr);
+}
+
+std::optional<std::string> NntpConnection::FetchBody(int64_t article, long expectedLines,
+                                                     const BodyProgress& progress) {
+    return FetchText("body", article, expectedLines, progress ? &progress : nullptr);
+}
+
+std::optional<std::string> NntpConnection::FetchText(const char* verb, int64_t article, long expectedLines,
+                                                     const BodyProgress* progress) {
+    ThrottleBandwidth();
+    if (article == 0 || link_ != Link::Open) {
+        return std::nullopt;
+    }
+    char command[64];
+    std::snprintf(command, sizeof command, "%s %" PRId64 "\r\n", verb, article);
+    std::optional<std::string> status = SendCommand(command);
+    ResetRate();
+    if (!status) {
+        return std::nullopt;
+    }
+    int code = ReplyCode(*status);
+    if (code < 0) {
+        // Not a status line: where this answer ends is unknown, so nothing more on this link can be trusted.
+        AbandonAnswer();
+        return std::nullopt;
+    }
+    if (code < 220 || code > 222) {
+        return std::nullopt;
+    }
+    std::string text;
+    long linesRead = 0;
+    double percentSum = 0;
+    for (;;) {
+        size_t start = text.size();
+        bool got = TakeLineAppending(text) || (ReceiveBlock(), TakeLineAppending(text));
+        bool endLine = got && text.size() - start <= 3 && text[start] == '.' &&
+                       (text.compare(start, std::string::npos, ".\r\n") == 0 ||
+                        text.compare(start, std::string::npos, ".\n") == 0);
+        if (progress && !endLine && linesRead % 100 == 0) {
+            float rate = static_cast<float>(CurrentRate()) * (1.0f / 1024.0f);
+            int percent =
+                expectedLines == 0 ? 100 : static_cast<int>(percentSum / static_cast<double>(expectedLines));
+            if ((*progress)(rate, percent, linesRead) == 0) {
+                AbandonAnswer();
+                return std::nullopt;
+            }
+        }
+        if (!got) {
+            if (DownloadRunning.load() == 0 || link_ != Link::Open) {
+                AbandonAnswer();
+                return std::nullopt;
+            }
+            continue;
+        }
+        ++linesRead;
+        percentSum += 100;
+        if (endLine) {
+            text.resize(start);
+            break;
+        }
+        if (text.compare(start, 2, "..") == 0) {
+            text.erase(start, 1);
+        }
+    }
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    return text;
+}
+
+long NntpConnection::FetchGroupList(std::vector<std::string>& lines, std::atomic<long>* soFar,
+                                    const char* date) {
+    lines.clear();
+    std::string command = "list\r\n";
+    int startCode = 215;
+    if (date) {
+        std::string dateText = date;
+        if (dateText.empty() || dateText.size() > 40 ||
+            dateText.find_first_not_of("0123456789 ") != std::string::npos) {
+            return 0;
+        }
+        command = "newgroups " + dateText + "\r\n";
+        startCode = 231;
+    }
+    ThrottleBandwidth();
+    if (link_ != Link::Open || !SendText(command.c_str())) {
+        return 0;
+    }
+    bool inData = false;
+    bool loggedInAgain = false;
+    long stored = 0;
+    std::string line;
+    for (;;) {
+        if (GroupListCancel.load() != 0) {
+            return 0;
+        }
+        line.clear();
+        bool got = WaitLine(line, inData ? Watch::GroupList : Watch::ReplyTime);
+        if (GroupListCancel.load() != 0) {
+            return 0;
+        }
+        if (!got) {
+            // A list cut short would make the stored file lose groups for good: count it as nothing.
+            AbandonAnswer();
+            return 0;
+        }
+        CutLineEnd(line);
+        if (inData) {
+            if (line.compare(0, 2, "..") == 0) {
+                line.erase(0, 1);
+            } else if (line[0] == '.') {
+                return stored;
+            }
+            if (line.size() > 3 &&
+                std::all_of(line.begin(), line.end(), [](char c) { return IsGroupLineCharacter(c); })) {
+                lines.push_back(line);
+                ++stored;
+                if (soFar) {
+                    soFar->store(stored);
+                }
+            }
+            continue;
+        }
+        int code = ReplyCode(line);
+        if (code == startCode) {
+            inData = true;
+        } else if (code == 480 && !loggedInAgain) {
+            loggedInAgain = true;
+            Relogin();
+            SendText(command.c_str());
+        } else {
+            return 0;
+        }
+    }
+}
