@@ -64,7 +64,8 @@ TEST(IdlkitDisplayName, CopiesEachResultKindAndRefusesBadOnes) {
         state->wide = c.wide;
         FakeFolder* folder = FakeFolder::Create(state);
         std::vector<char> buffer(c.size, '#');
-        EXPECT_EQ(Idlkit_GetDisplayName(folder, AsList(list), 0x8001, buffer.data(), c.size), c.result) << c.what;
+        EXPECT_EQ(Idlkit_GetDisplayName(folder, AsList(list), 0x8001, buffer.data(), c.size), c.result)
+            << c.what;
         EXPECT_EQ(std::string(buffer.data()), c.name) << c.what;
         EXPECT_EQ(state->flags, std::vector<std::uint32_t>{0x8001}) << c.what;
         folder->Release();

@@ -97,8 +97,9 @@ TEST_F(IdlkitDump, EachItemIsHandedOverAsATerminatedOneItemList) {
     auto state = std::make_shared<FakeFolder::State>();
     state->nameFromItem = true;
     FakeFolder* root = FakeFolder::Create(state);
-    std::vector<std::string> items = {Component("a"), Component(std::string(5, 'b')), Component(std::string(7, 'c')),
-                                      Component(std::string(40, 'd')), Component("e")};
+    std::vector<std::string> items = {Component("a"), Component(std::string(5, 'b')),
+                                      Component(std::string(7, 'c')), Component(std::string(40, 'd')),
+                                      Component("e")};
     std::vector<unsigned char> list = MakeList(items);
     EXPECT_EQ(Idlkit_Dump(root, AsList(list)), 1);
     ASSERT_EQ(state->asked.size(), items.size());

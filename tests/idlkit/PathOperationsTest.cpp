@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <clocale>
 #include <filesystem>
+#include <thread>
 
 namespace {
 
@@ -191,6 +193,40 @@ TEST_F(IdlkitPaths, NamesFollowTheLocaleEncoding) {
     EXPECT_NE(list, nullptr);
     FreeShellList(list);
     EXPECT_EQ(Idlkit_GetFromPath(tooLong.c_str()), nullptr);
+}
+
+TEST_F(IdlkitPaths, ThreadsShareNothing) {
+    const std::string path = dir.file("a/b/file.bin");
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 50; ++i) {
+                ITEMIDLIST* list = Idlkit_GetFromPath(path.c_str());
+                TestAllocator allocator;
+                ITEMIDLIST* parent = nullptr;
+                ITEMIDLIST* last = nullptr;
+                IShellFolder* folder = nullptr;
+                if (list && Idlkit_GetRelative(&allocator, list, &parent, &last) == 1) {
+                    folder = Idlkit_GetFileFolder(parent);
+                }
+                if (!folder || DisplayName(folder, last, SHGDN_FORPARSING) != path ||
+                    Idlkit_Dump(folder, last) < 1) {
+                    ++failures;
+                }
+                if (folder) {
+                    folder->Release();
+                }
+                allocator.Free(parent);
+                allocator.Free(last);
+                FreeShellList(list);
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(failures.load(), 0);
 }
 
 } // namespace
