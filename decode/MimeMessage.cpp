@@ -137,7 +137,7 @@ int MimeMessage::Parse(char* text, char* end) {
 }
 
 bool MimeMessage::NextPart() {
-    if (partsDone_ >= partCount_ || !nextPart_) {
+    if (partsDone_ >= partCount_) {
         return false;
     }
     char* start = nextPart_;
