@@ -55,8 +55,10 @@ void ArticleDecoder::setOutputDir(const char* directory) {
     outputDir_ = directory ? directory : ".";
 }
 
+// An empty buffer may have no storage at all; it is still an empty body, not a missing one.
 int ArticleDecoder::DecodeArticle(std::vector<char>& body) {
-    return DecodeArticle(body.data(), body.size());
+    char none = '\0';
+    return body.empty() ? DecodeArticle(&none, 0) : DecodeArticle(body.data(), body.size());
 }
 
 int ArticleDecoder::DecodeArticle(std::string& body) {
