@@ -1,0 +1,95 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/Header.h"
+#include "engine/Log.h"
+#include "parts/PartRecord.h"
+#include "parts/PartsPaths.h"
+#include "parts/PartsStore.h"
+#include "tests/support/TempDir.h"
+
+// A parts directory in a fresh temporary directory, the activity log beside it and a clock the test sets.
+class PartsFixture : public ::testing::Test {
+  protected:
+    static constexpr time_t kStart = 915148812; // 1999-01-01 00:00:12 UTC
+
+    void SetUp() override {
+        partsDir = dir.str() + "/";
+        SetLogFileName(dir.file("activity.log").c_str());
+        SetLogEnabled(1);
+        ResetPartFileNaming();
+    }
+    void TearDown() override {
+        SetLogEnabled(0);
+        SetLogFileName(nullptr);
+    }
+
+    PartsClock clock() {
+        return [this] { return now.load(); };
+    }
+
+    std::optional<std::string> Store(const std::string& subject, const std::string& body,
+                                     long maxAgeDays = 7) {
+        Header header("Lines: 10\r\nSubject: " + subject + "\r\nFrom: poster@example.com\r\n");
+        return StorePart(header, body, partsDir, counterA, counterB, maxAgeDays, clock());
+    }
+
+    // The log written so far; the next call returns only what follows.
+    std::string TakeLog() {
+        std::string all = ReadFileBytes(dir.file("activity.log"));
+        std::string fresh = all.substr(logSeen);
+        logSeen = all.size();
+        return fresh;
+    }
+
+    std::vector<PartRecord> Index() {
+        std::vector<PartRecord> records;
+        FILE* in = fopen(IndexPath(partsDir).c_str(), "r");
+        if (!in) {
+            return records;
+        }
+        PartRecord record;
+        for (int guard = 0; guard < 100000 && !feof(in); ++guard) {
+            if (ReadRecord(in, record)) {
+                records.push_back(record);
+            }
+        }
+        fclose(in);
+        return records;
+    }
+
+    std::string PartPath(const std::string& name) { return PartFilePath(partsDir, name); }
+
+    // Every file in the parts directory but the index.
+    std::vector<std::string> PartFiles() {
+        std::vector<std::string> names;
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::directory_iterator(PartsDirectory(partsDir), ec)) {
+            std::string name = entry.path().filename().string();
+            if (name != "index") {
+                names.push_back(name);
+            }
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    void WriteIndex(const std::string& text) {
+        std::filesystem::create_directories(PartsDirectory(partsDir));
+        ASSERT_TRUE(WriteFileBytes(IndexPath(partsDir), text));
+    }
+
+    TempDir dir;
+    std::string partsDir;
+    std::atomic<time_t> now{kStart};
+    long counterA = 0;
+    long counterB = 0;
+    size_t logSeen = 0;
+};
