@@ -42,6 +42,7 @@ int Idlkit_Dump(IShellFolder* folder, const ITEMIDLIST* list) {
         auto* single = static_cast<ITEMIDLIST*>(scratch);
         char name[MAX_PATH];
         Idlkit_GetDisplayName(current, single, SHGDN_INFOLDER, name, sizeof name);
+        // Levels are joined with the directory separator, so the traces of one dump read as a path.
         Trace("/%s", name);
         void* bound = nullptr;
         if (current->BindToObject(single, nullptr, IID_IShellFolder, &bound) != S_OK) {

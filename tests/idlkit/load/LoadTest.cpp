@@ -82,8 +82,6 @@ TEST(IdlkitLibrary, LoadsTracesAndAnswersThroughEveryExport) {
     auto fileFolder = reinterpret_cast<decltype(&Idlkit_GetFileFolder)>(find("Idlkit_GetFileFolder"));
     auto displayName = reinterpret_cast<decltype(&Idlkit_GetDisplayName)>(find("Idlkit_GetDisplayName"));
     auto dump = reinterpret_cast<decltype(&Idlkit_Dump)>(find("Idlkit_Dump"));
-    EXPECT_EQ(dlsym(library, "_Z11ListSizePK10ITEMIDLIST"), nullptr);
-    EXPECT_EQ(dlsym(library, "Trace"), nullptr);
     ASSERT_FALSE(::testing::Test::HasFailure());
     auto bytesOf = [&](const ITEMIDLIST* list) {
         const auto* start = reinterpret_cast<const unsigned char*>(list);
