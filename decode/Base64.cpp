@@ -1,30 +1,61 @@
 #include "decode/Base64.h"
 
 #include <array>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
 constexpr uint8_t kSkip = 0x40;
 constexpr uint8_t kStop = 0x80;
+constexpr uint32_t kNotInAlphabet = 0xFF000000u;
 
-constexpr std::array<uint8_t, 256> MakeTable() {
+constexpr const char* kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+// Value of each byte: 0-63 for the alphabet, kStop for "=", kSkip for everything else.
+constexpr std::array<uint8_t, 256> MakeValues() {
     std::array<uint8_t, 256> table{};
     for (auto& entry : table) {
         entry = kSkip;
     }
-    const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     for (uint8_t i = 0; i < 64; ++i) {
-        table[static_cast<uint8_t>(alphabet[i])] = i;
+        table[static_cast<uint8_t>(kAlphabet[i])] = i;
     }
     table['='] = kStop;
     return table;
 }
 
-constexpr std::array<uint8_t, 256> kTable = MakeTable();
+// The value already moved to its place in a group of four; bytes outside the alphabet set the top byte.
+constexpr std::array<uint32_t, 256> MakeShifted(int shift) {
+    std::array<uint32_t, 256> table{};
+    for (auto& entry : table) {
+        entry = kNotInAlphabet;
+    }
+    for (uint32_t i = 0; i < 64; ++i) {
+        table[static_cast<uint8_t>(kAlphabet[i])] = i << shift;
+    }
+    return table;
+}
 
-inline uint8_t Value(char c) {
-    return kTable[static_cast<uint8_t>(c)];
+constexpr std::array<uint8_t, 256> kValues = MakeValues();
+constexpr std::array<uint32_t, 256> kFirst = MakeShifted(18);
+constexpr std::array<uint32_t, 256> kSecond = MakeShifted(12);
+constexpr std::array<uint32_t, 256> kThird = MakeShifted(6);
+constexpr std::array<uint32_t, 256> kFourth = MakeShifted(0);
+
+inline uint8_t Byte(const char* p) {
+    return static_cast<uint8_t>(*p);
+}
+
+// Stores the three bytes of a group with one four-byte write; the fourth byte lands on text already read
+// (out + 4 <= in + 4) and is overwritten by the next group or lies past the result.
+inline void StoreGroup(char* out, uint32_t bits) {
+    uint32_t word = bits << 8;
+    if constexpr (std::endian::native == std::endian::little) {
+        word = __builtin_bswap32(word);
+    }
+    memcpy(out, &word, 4);
 }
 
 } // namespace
@@ -35,25 +66,25 @@ size_t DecodeBase64InPlace(char* begin, char* end) {
     uint32_t group = 0;
     int held = 0;
     while (in < end) {
-        // Four alphabet characters in a row: the common case, taken whole.
-        if (held == 0) {
-            while (end - in >= 4) {
-                uint32_t a = Value(in[0]), b = Value(in[1]), c = Value(in[2]), d = Value(in[3]);
-                if ((a | b | c | d) >= 64) {
-                    break;
+        // Whole groups of four alphabet characters, and the line ends between them: the common case.
+        while (held == 0 && end - in >= 4) {
+            uint32_t bits =
+                kFirst[Byte(in)] | kSecond[Byte(in + 1)] | kThird[Byte(in + 2)] | kFourth[Byte(in + 3)];
+            if (bits & kNotInAlphabet) {
+                if (in[0] == '\r' && in[1] == '\n') {
+                    in += 2;
+                    continue;
                 }
-                uint32_t bits = a << 18 | b << 12 | c << 6 | d;
-                out[0] = static_cast<char>(bits >> 16);
-                out[1] = static_cast<char>(bits >> 8);
-                out[2] = static_cast<char>(bits);
-                out += 3;
-                in += 4;
-            }
-            if (in >= end) {
                 break;
             }
+            StoreGroup(out, bits);
+            out += 3;
+            in += 4;
         }
-        uint8_t v = Value(*in++);
+        if (in >= end) {
+            break;
+        }
+        uint8_t v = kValues[Byte(in++)];
         if (v == kStop) {
             break;
         }

@@ -39,18 +39,18 @@ std::string Unquote(std::string_view value) {
     return std::string(value.substr(0, value.find('"')));
 }
 
-// Lets a "Content-" header whose line ends with ";" go on on the next line.
+// Lets a "Content-" header whose line ends with ";" go on on the next line, unless that line is the empty one
+// that ends the headers.
 void JoinFoldedHeaders(char* text, char* end) {
     for (char* found = FindText(text, end, "Content-"); found; found = FindText(found + 1, end, "Content-")) {
         char* lineEnd = FindLineEnd(found, end);
         while (lineEnd < end && lineEnd[-1] == ';') {
-            if (lineEnd[0] == '\r' && lineEnd + 1 < end && lineEnd[1] == '\n') {
-                lineEnd[0] = lineEnd[1] = ' ';
-            } else if (lineEnd[0] == '\n') {
-                lineEnd[0] = ' ';
-            } else {
+            size_t breakSize = lineEnd[0] == '\r' && lineEnd + 1 < end && lineEnd[1] == '\n' ? 2 : 1;
+            if ((lineEnd[0] == '\r' && breakSize == 1) || lineEnd + breakSize >= end ||
+                IsLineBreak(lineEnd[breakSize])) {
                 break;
             }
+            memset(lineEnd, ' ', breakSize);
             lineEnd = FindLineEnd(lineEnd, end);
         }
     }
@@ -118,36 +118,30 @@ int TransferKind(const std::optional<std::string>& encoding) {
     return kTransferNone;
 }
 
-int MimeMessage::Parse(char* text, char* end) {
+bool MimeMessage::Parse(char* text, char* end) {
     text_ = text;
     end_ = end;
     boundaries_.clear();
     CollectBoundaries();
-    occurrences_ = 0;
-    for (char* hit = FindNextBoundary(text_); hit; hit = FindNextBoundary(hit + 1)) {
-        ++occurrences_;
-    }
-    for (Boundary& boundary : boundaries_) {
-        boundary.searchedFrom = nullptr;
-    }
-    partCount_ = occurrences_ == 0 ? 1 : occurrences_;
-    partsDone_ = 0;
-    nextPart_ = occurrences_ == 0 ? text_ : FindNextBoundary(text_);
-    return occurrences_;
+    char* first = FindNextBoundary(text_);
+    multiPart_ = first != nullptr;
+    nextPart_ = multiPart_ ? first : text_;
+    lastDone_ = false;
+    return multiPart_;
 }
 
 bool MimeMessage::NextPart() {
-    if (partsDone_ >= partCount_) {
+    if (lastDone_) {
         return false;
     }
     char* start = nextPart_;
-    char* end = end_;
-    if (occurrences_ > 0 && start < end_) {
-        char* next = FindNextBoundary(start + 1);
-        end = next ? next : end_;
+    char* end = multiPart_ ? FindNextBoundary(start + 1) : nullptr;
+    if (end) {
+        nextPart_ = end;
+    } else {
+        end = end_;
+        lastDone_ = true;
     }
-    nextPart_ = end;
-    ++partsDone_;
     ParsePart(start, end);
     FinishPartName();
     return true;
@@ -227,26 +221,8 @@ void MimeMessage::ParsePart(char* text, char* end) {
     part_.textEnd = end;
     encodedStart_.clear();
 
-    JoinFoldedHeaders(text, end);
-    if (auto value = HeaderValue(text, end, "Content-Transfer-Encoding: ")) {
-        part_.encoding = std::string(*value);
-    }
-    if (auto line = HeaderValue(text, end, "Content-Type: ")) {
-        part_.contentType = Unquote(line->substr(0, line->find(';')));
-        size_t name = line->find("name=");
-        if (name != std::string_view::npos) {
-            part_.name = Unquote(line->substr(name + 5));
-        }
-    }
-    if (auto line = HeaderValue(text, end, "Content-Disposition: ")) {
-        size_t name = line->find("filename=");
-        if (name != std::string_view::npos) {
-            part_.name = Unquote(line->substr(name + 9));
-        }
-    }
-
     char* data = text;
-    if (occurrences_ > 0) {
+    if (multiPart_) {
         data = FindLineEnd(text, end);
         if (data < end && *data == '\r') {
             ++data;
@@ -255,9 +231,31 @@ void MimeMessage::ParsePart(char* text, char* end) {
             ++data;
         }
     }
+    // Headers are looked for up to the empty line after the first "Content-" header; without one, in the
+    // whole part.
+    char* headersEnd = end;
     if (char* header = FindText(data, end, "Content-")) {
         if (char* afterHeaders = AfterEmptyLine(header, end)) {
+            headersEnd = afterHeaders;
             data = SkipLineBreaks(afterHeaders, end);
+        }
+    }
+
+    JoinFoldedHeaders(text, headersEnd);
+    if (auto value = HeaderValue(text, headersEnd, "Content-Transfer-Encoding: ")) {
+        part_.encoding = std::string(*value);
+    }
+    if (auto line = HeaderValue(text, headersEnd, "Content-Type: ")) {
+        part_.contentType = Unquote(line->substr(0, line->find(';')));
+        size_t name = line->find("name=");
+        if (name != std::string_view::npos) {
+            part_.name = Unquote(line->substr(name + 5));
+        }
+    }
+    if (auto line = HeaderValue(text, headersEnd, "Content-Disposition: ")) {
+        size_t name = line->find("filename=");
+        if (name != std::string_view::npos) {
+            part_.name = Unquote(line->substr(name + 9));
         }
     }
 

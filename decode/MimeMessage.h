@@ -34,13 +34,12 @@ struct MimePart {
 // so that a message of any size or number of parts needs no more memory than its text.
 class MimeMessage {
   public:
-    // Finds the boundaries of text [text, end), which the parts' decoding overwrites. Returns the number of
-    // boundary lines (0 for a single-part text).
-    int Parse(char* text, char* end);
+    // Finds the boundaries of text [text, end), which the parts' decoding overwrites. True when the text is
+    // split at boundary lines; otherwise it is one single part.
+    bool Parse(char* text, char* end);
 
-    int partCount() const { return partCount_; }
-
-    // Parses the next part into part(); false after the last one.
+    // Parses the next part into part(); false after the last one. Each boundary line of any nesting level,
+    // the closing ones included, starts a part; text before the first one belongs to none.
     bool NextPart();
     const MimePart& part() const { return part_; }
     int TransferKind() const { return ::TransferKind(part_.encoding); }
@@ -64,9 +63,8 @@ class MimeMessage {
     char* text_ = nullptr;
     char* end_ = nullptr;
     std::vector<Boundary> boundaries_;
-    int occurrences_ = 0;
-    int partCount_ = 0;
-    int partsDone_ = 0;
+    bool multiPart_ = false;
+    bool lastDone_ = true;
     char* nextPart_ = nullptr;
     MimePart part_;
     std::string encodedStart_; // the first characters of a base64 part, for guessing its extension

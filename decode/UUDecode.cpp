@@ -4,12 +4,81 @@
 #include "engine/Log.h"
 
 #include <algorithm>
+#include <bit>
 #include <climits>
+#include <cstring>
 
 namespace {
 
 inline unsigned UUValue(char c) {
     return static_cast<unsigned>(static_cast<unsigned char>(c) - 32) & 63;
+}
+
+constexpr int kFullLineChars = 60; // a line announcing 45 bytes ("M"), the common case
+constexpr int kFullLineBytes = 45;
+
+// Word loads and stores in the byte order the arithmetic below assumes: first byte lowest.
+inline uint64_t LoadLittle(const char* p) {
+    uint64_t word;
+    memcpy(&word, p, 8);
+    if constexpr (std::endian::native == std::endian::big) {
+        word = __builtin_bswap64(word);
+    }
+    return word;
+}
+
+inline void StoreBig(char* p, uint64_t word) {
+    if constexpr (std::endian::native == std::endian::little) {
+        word = __builtin_bswap64(word);
+    }
+    memcpy(p, &word, 8);
+}
+
+// Decodes eight characters (two groups) into six bytes at out, writing eight; `below` collects a flag for
+// every byte under the blank.
+inline void DecodeEight(const char* in, char* out, uint64_t& below) {
+    uint64_t word = LoadLittle(in);
+    below |= (word - 0x2020202020202020ull) & ~word & 0x8080808080808080ull;
+    // (c - 32) AND 63 equals (c XOR 32) AND 63, which needs no borrow between the bytes.
+    uint64_t v = (word ^ 0x2020202020202020ull) & 0x3F3F3F3F3F3F3F3Full;
+    uint64_t pairs = (v & 0x003F003F003F003Full) << 6 | (v >> 8 & 0x003F003F003F003Full);
+    uint64_t groups = (pairs & 0x00000FFF00000FFFull) << 12 | (pairs >> 16 & 0x00000FFF00000FFFull);
+    uint64_t bytes = (groups & 0xFFFFFFull) << 24 | groups >> 32;
+    StoreBig(out, bytes << 16);
+}
+
+// Decodes the 60 characters of a full line into out[0..44] (out has room for 48). False when they hold a
+// byte below the blank, such as a line end: the line is then shorter than it looked and is taken the careful
+// way.
+bool DecodeFullLine(const char* data, char* out) {
+    uint64_t below = 0;
+    for (int i = 0; i < 7; ++i) {
+        DecodeEight(data + 8 * i, out + 6 * i, below);
+    }
+    // The last four characters: the word is read from four characters earlier to stay inside the line.
+    char tail[8];
+    DecodeEight(data + kFullLineChars - 8, tail, below);
+    memcpy(out + 42, tail + 3, 3);
+    return below == 0;
+}
+
+// Takes the next line if it is a plain full line ("M", 60 characters, a line end), decoding it to `out`.
+bool TakeFullLine(TextCursor& cursor, char* out) {
+    char* p = cursor.pos;
+    while (p < cursor.end && IsLineBreak(*p)) {
+        ++p;
+    }
+    if (cursor.end - p <= kFullLineChars + 1 || p[0] != 'M' || !IsLineBreak(p[kFullLineChars + 1])) {
+        return false;
+    }
+    // Decoded aside first: the output may lie over this very line.
+    char bytes[48];
+    if (!DecodeFullLine(p + 1, bytes)) {
+        return false;
+    }
+    memcpy(out, bytes, kFullLineBytes);
+    cursor.pos = p + kFullLineChars + 1;
+    return true;
 }
 
 // The log cuts every message to a few KiB; a longer line need not be handed over whole.
@@ -113,7 +182,16 @@ uint64_t UUDecodeFile(FILE* file, TextCursor& cursor, int /*kind: both kinds dec
     // Decoded bytes are never longer than the text they come from, so they go over the consumed text.
     char* out = start;
     uint64_t total = 0;
-    for (std::string_view line = NextLine(cursor); !line.empty(); line = NextLine(cursor)) {
+    for (;;) {
+        if (TakeFullLine(cursor, out)) {
+            out += kFullLineBytes;
+            total += kFullLineBytes;
+            continue;
+        }
+        std::string_view line = NextLine(cursor);
+        if (line.empty()) {
+            break;
+        }
         UULineCheck check = CheckUULine(line);
         if (check.verdict == UULineVerdict::kCorrupt) {
             LogUULine(check, line);
