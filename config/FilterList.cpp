@@ -1,5 +1,6 @@
 #include "config/FilterList.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <memory>

@@ -1,5 +1,6 @@
 #include "engine/Header.h"
 
+#include <algorithm>
 #include <climits>
 
 namespace {

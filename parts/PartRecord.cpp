@@ -25,9 +25,11 @@ template <typename T> bool ReadNumber(const char*& pos, const char* end, T& valu
     return true;
 }
 
-// Part files are named by the store itself; anything that could reach outside the directory is damage.
+// Part files are named by the store itself; a name that could reach outside the directory, or one of the
+// store's own files, is damage.
 bool IsPlainFileName(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+    return !name.empty() && name != "." && name != ".." && name != "index" && name != "index.new" &&
+           name != "assembly.tmp" && name.find('/') == std::string::npos &&
            name.find('\0') == std::string::npos;
 }
 

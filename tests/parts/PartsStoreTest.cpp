@@ -284,11 +284,12 @@ TEST_F(PartsStore, DamagedIndexLosesNoGoodRecord) {
     EXPECT_EQ(records[2].signature, "new.bin (");
 }
 
-TEST_F(PartsStore, NamesReachingOutsideThePartsDirectoryAreNeverDeleted) {
+TEST_F(PartsStore, NamesThatAreNoPartFilesAreNeverDeleted) {
     WriteFileBytes(dir.file("victim"), "precious");
-    WriteIndex("1 1 2 x../victim\nold.bin (\n");
+    WriteIndex("1 1 2 x../victim\nold.bin (\n1 1 2 xindex\nold.bin (\n1 1 2 xindex.new\nold.bin (\n");
     Store("new.bin (1/2)", "n");
     EXPECT_EQ(ReadFileBytes(dir.file("victim")), "precious");
+    EXPECT_EQ(Index().size(), 1u) << "the store's own files are never taken for part files";
 }
 
 TEST_F(PartsStore, UnfinishedLastLineDoesNotSwallowTheNextRecord) {
