@@ -10,7 +10,6 @@
 #include <mutex>
 #include <optional>
 #include <string_view>
-#include <type_traits>
 #include <utility>
 #include <variant>
 
@@ -65,8 +64,8 @@ const Key kKeys[] = {
     {"NumServers", &Settings::NumServers},
 };
 
-std::mutex
-    saveMutex; // one save at a time, so the file always holds the record of the last save that finished
+// One save at a time, so the file always holds the record of the save that finished last.
+std::mutex saveMutex;
 
 // ---- writing ----
 
@@ -161,8 +160,9 @@ class LineSource {
     explicit LineSource(std::FILE* file) : file_(file) {}
 
     std::optional<std::string> next() {
-        if (held_) {
-            return std::exchange(held_, std::nullopt);
+        if (holding_) {
+            holding_ = false;
+            return std::move(held_);
         }
         return ReadSignificantLine(file_);
     }
@@ -175,7 +175,8 @@ class LineSource {
             return std::nullopt;
         }
         if (*line == kServerLine) {
-            held_ = std::move(line);
+            held_ = std::move(*line);
+            holding_ = true;
             return std::nullopt;
         }
         size_t equals = line->find('=');
@@ -187,7 +188,8 @@ class LineSource {
 
   private:
     std::FILE* file_;
-    std::optional<std::string> held_;
+    std::string held_;
+    bool holding_ = false;
 };
 
 // Decimal numbers read the way atol and atof do: leading blanks and a sign are accepted, reading stops at the

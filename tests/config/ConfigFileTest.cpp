@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <clocale>
 #include <functional>
 
 namespace {
@@ -154,6 +155,28 @@ TEST_F(ConfigFileTest, LogFileKeyNamesTheActivityLog) {
     SetLogEnabled(1);
     LogMessage("hello");
     EXPECT_EQ(ReadFileBytes(logPath), "hello\n");
+}
+
+TEST_F(ConfigFileTest, FractionsUseADecimalPointInEveryLocale) {
+    const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
+    bool switched = false;
+    for (const char* name : {"de_DE.UTF-8", "fr_FR.UTF-8", "de_DE.utf8", "fr_FR.utf8"}) {
+        if (std::setlocale(LC_NUMERIC, name)) {
+            switched = true;
+            break;
+        }
+    }
+    if (!switched) {
+        GTEST_SKIP() << "no locale with a decimal comma is installed";
+    }
+    Settings saved;
+    saved.BandWidthLimit = 1234.5;
+    ASSERT_EQ(SaveConfig(saved, path), 1);
+    Settings loaded;
+    LoadConfig(loaded, path);
+    std::setlocale(LC_NUMERIC, previous.c_str());
+    EXPECT_NE(ReadFileBytes(path).find("    BandWidthLimit=1234.500000\n"), std::string::npos);
+    EXPECT_EQ(loaded.BandWidthLimit, 1234.5);
 }
 
 struct LoadCase {
