@@ -51,7 +51,7 @@ size_t ChunkLength(const char* chunk, size_t size) {
 
 bool ReadIndexLine(FILE* stream, std::string& line) {
     line.clear();
-    char chunk[4096];
+    char chunk[512]; // most lines fit; longer ones take several rounds
     bool readSomething = false;
     for (;;) {
         memset(chunk, 1, sizeof chunk);

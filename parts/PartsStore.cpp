@@ -1,7 +1,6 @@
 #include "parts/PartsStore.h"
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <filesystem>
 #include <vector>
@@ -114,7 +113,8 @@ class Slots {
     }
 
   private:
-    std::array<std::optional<PartRecord>, kSlots> slots_;
+    // On the heap: the download thread's stack is small.
+    std::vector<std::optional<PartRecord>> slots_ = std::vector<std::optional<PartRecord>>(kSlots);
     int filled_ = 0;
 };
 
