@@ -315,7 +315,7 @@ TEST_F(ArticleDecoderTest, BadInputGivesACodeAndNothingOutside) {
         "begin ",
         "begin 644 " + huge,
         "begin 644 big.bin\r\n" + huge + "\r\n" + huge,
-        std::string("begin 644 nul\0.bin\r\n#04)#\r\n`\r\n", 31),
+        Bytes("begin 644 nul\0.bin\r\n#04)#\r\n`\r\n"),
         block.substr(0, block.size() / 2),
         std::string(block).replace(40, 1, std::string(1, '\0')),
         "begin 644 range.bin\r\n\x80\x81\x82\x83\r\n\xff\xfe\r\n",

@@ -16,5 +16,10 @@ std::string UUEncodeFile(const std::string& path, const std::string& name);
 // LF line ends turned into CR LF, as bodies arrive from a news server.
 std::string ToCrLf(const std::string& text);
 
+// A string literal with the NUL bytes inside it (without the terminating one).
+template <size_t N> std::string Bytes(const char (&text)[N]) {
+    return std::string(text, N - 1);
+}
+
 // Single-quotes a word for the shell.
 std::string ShellQuote(const std::string& word);

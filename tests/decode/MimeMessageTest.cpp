@@ -89,7 +89,7 @@ TEST(Base64Test, DecodesGroupsAndStopsAtPadding) {
         {"QUJDQ", "ABC"},       // a lone last character gives nothing
         {"QUJDQUI", "ABCAB"},   // a final group of three without padding
         {"", ""},
-        {std::string("QU\0JD", 5), "ABC"},
+        {Bytes("QU\0JD"), "ABC"},
         {"\xff\xfe\x80QUJD", "ABC"},
     };
     for (const Case& c : cases) {
@@ -242,7 +242,7 @@ TEST(MimeMessageTest, ParsingEndsOnHostileText) {
         "--b\r\nContent-Transfer-Encoding: x-uuencode\r\n\r\nbegin 644 x\r\nM",
         "boundary=\"a\"\r\n" + loops,
         declared + "--b1\r\n--b4999\r\n",
-        std::string("--b\0\r\nContent-\0Type: \0\r\n\r\n\0", 31),
+        Bytes("--b\0\r\nContent-\0Type: \0\r\n\r\n\0"),
         "",
     };
     for (const std::string& text : texts) {

@@ -200,14 +200,14 @@ TEST_F(UUDecodeTest, MalformedInputNeverReadsPastTheText) {
         std::string text;
         std::string expected;
     } cases[] = {
-        {"begin 644 x", ""},                                     // nothing after the start line
-        {"begin 644 x\r\n#04)", "AB@"},                          // truncated last group: padded with 0
-        {"begin 644 x\r\nM04)#", ""},                            // truncated data line
-        {"begin 644 x\r\n" + big + "\r\n#04)#\r\n`\r\n", "ABC"}, // a line of several MiB
-        {"begin 644 x\r\n" + big, ""},                           // ... that ends the text
-        {std::string("begin 644 x\r\n#0\0)#\r\n`\r\n", 22), "B\x02\x43"},      // NUL inside
-        {std::string("begin 644 x\r\n\x7f\x7f\x7f\r\n\xff\r\n`\r\n", 22), ""}, // counts out of range
-        {"begin 644 x\r\n\r\n\r\n\r\n#04)#\r\n", "ABC"},                       // blank lines are invisible
+        {"begin 644 x", ""},                                         // nothing after the start line
+        {"begin 644 x\r\n#04)", "AB@"},                              // truncated last group: padded with 0
+        {"begin 644 x\r\nM04)#", ""},                                // truncated data line
+        {"begin 644 x\r\n" + big + "\r\n#04)#\r\n`\r\n", "ABC"},     // a line of several MiB
+        {"begin 644 x\r\n" + big, ""},                               // ... that ends the text
+        {Bytes("begin 644 x\r\n#0\0)#\r\n`\r\n"), "B\x02\x43"},      // NUL inside
+        {Bytes("begin 644 x\r\n\x7f\x7f\x7f\r\n\xff\r\n`\r\n"), ""}, // counts out of range
+        {"begin 644 x\r\n\r\n\r\n\r\n#04)#\r\n", "ABC"},             // blank lines are invisible
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Decode(c.text), c.expected) << c.text.substr(0, 40);
