@@ -27,7 +27,8 @@ const std::string& LineChunk() {
     return chunk;
 }
 
-// A loopback peer that answers "send" with 64 MiB of 80-byte lines.
+// A loopback peer that answers "send" with 64 MiB of 80-byte lines, and "body" with the same as an article
+// body.
 std::unique_ptr<FakeNewsServer> StartPeer(size_t* bytesPerRequest) {
     auto peer = std::make_unique<FakeNewsServer>();
     const std::string& chunk = LineChunk();
@@ -37,6 +38,13 @@ std::unique_ptr<FakeNewsServer> StartPeer(size_t* bytesPerRequest) {
         for (size_t i = 0; i < chunks && session.IsOpen(); ++i) {
             session.Send(chunk);
         }
+    });
+    peer->Handle("body", [&chunk, chunks](FakeNewsSession& session, const std::string&) {
+        session.Send("222 1 <bench@spindrel> body\r\n");
+        for (size_t i = 0; i < chunks && session.IsOpen(); ++i) {
+            session.Send(chunk);
+        }
+        session.Send(".\r\n");
     });
     return peer;
 }
@@ -92,5 +100,27 @@ void BM_LoopbackReadLine(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * perRequest));
 }
 BENCHMARK(BM_LoopbackReadLine)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_LoopbackFetchBody(benchmark::State& state) {
+    size_t perRequest = 0;
+    auto peer = StartPeer(&perRequest);
+    NntpConnection connection(peer->Address());
+    if (connection.Connect() != 1) {
+        state.SkipWithError("cannot connect to the loopback peer");
+        return;
+    }
+    DownloadRunning.store(1);
+    for (auto _ : state) {
+        std::optional<std::string> body =
+            connection.FetchBody(1, static_cast<long>(perRequest / kLineLength), nullptr);
+        if (!body || body->size() != perRequest) {
+            state.SkipWithError("the body did not arrive whole");
+            break;
+        }
+    }
+    DownloadRunning.store(0);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * perRequest));
+}
+BENCHMARK(BM_LoopbackFetchBody)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
