@@ -47,7 +47,7 @@ inline void DecodeEight(const char* in, char* out, uint64_t& below) {
     StoreBig(out, bytes << 16);
 }
 
-// Decodes the 60 characters of a full line into out[0..44] (out has room for 48). False when they hold a
+// Decodes the 60 characters of a full line into out[0..44] (writing up to out[46]). False when they hold a
 // byte below the blank, such as a line end: the line is then shorter than it looked and is taken the careful
 // way.
 bool DecodeFullLine(const char* data, char* out) {
@@ -55,10 +55,9 @@ bool DecodeFullLine(const char* data, char* out) {
     for (int i = 0; i < 7; ++i) {
         DecodeEight(data + 8 * i, out + 6 * i, below);
     }
-    // The last four characters: the word is read from four characters earlier to stay inside the line.
-    char tail[8];
-    DecodeEight(data + kFullLineChars - 8, tail, below);
-    memcpy(out + 42, tail + 3, 3);
+    // The last four characters, read with the four before them so as to stay inside the line: those give
+    // again the bytes already at out[39..41].
+    DecodeEight(data + kFullLineChars - 8, out + kFullLineBytes - 6, below);
     return below == 0;
 }
 
@@ -71,12 +70,20 @@ bool TakeFullLine(TextCursor& cursor, char* out) {
     if (cursor.end - p <= kFullLineChars + 1 || p[0] != 'M' || !IsLineBreak(p[kFullLineChars + 1])) {
         return false;
     }
-    // Decoded aside first: the output may lie over this very line.
-    char bytes[48];
-    if (!DecodeFullLine(p + 1, bytes)) {
-        return false;
+    // The 48 bytes written from out on are free text already consumed; only when they would reach into this
+    // very line is the line decoded aside first.
+    constexpr ptrdiff_t kWritten = 48;
+    if (p - out >= kWritten) {
+        if (!DecodeFullLine(p + 1, out)) {
+            return false;
+        }
+    } else {
+        char bytes[kWritten];
+        if (!DecodeFullLine(p + 1, bytes)) {
+            return false;
+        }
+        memcpy(out, bytes, kFullLineBytes);
     }
-    memcpy(out, bytes, kFullLineBytes);
     cursor.pos = p + kFullLineChars + 1;
     return true;
 }
