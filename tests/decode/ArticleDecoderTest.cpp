@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <set>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -375,6 +378,44 @@ TEST(FileStatTest, ResetClearsEverything) {
     EXPECT_EQ(stat.repost_state, 0);
     EXPECT_EQ(stat.getName(), "");
     EXPECT_FALSE(stat.hasExtension());
+}
+
+} // namespace
+
+namespace {
+
+// A file that cannot be written whole (here: the process may not make files larger than 1000 bytes) is
+// reported, removed and not recorded, and decoding stops.
+void DecodeUnderFileSizeLimit(const std::string& dir, const std::string& text) {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{1000, 1000};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::string log = dir + "/activity.log";
+    SetLogFileName(log.c_str());
+    SetLogEnabled(1);
+    ArticleDecoder decoder(dir + "/decodes");
+    decoder.setOutputDir((dir + "/out").c_str());
+    std::vector<char> body(text.begin(), text.end());
+    int code = decoder.DecodeArticle(body);
+    bool reported = ReadFileBytes(log).find("ERROR: Failed to write file \"" + dir + "/out/big.bin\"") !=
+                    std::string::npos;
+    bool clean = fs::is_empty(dir + "/out") && !fs::exists(dir + "/decodes");
+    _exit(code == 0 && decoder.resultCount() == 0 && reported && clean ? 0 : 1);
+}
+
+TEST(ArticleDecoderWriteFailureTest, ShortWritesAreReportedAndLeaveNothing) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    TempDir dir;
+    fs::create_directory(dir.file("out"));
+    WriteFileBytes(dir.file("input"), RandomBytes(5000, 21));
+    std::string uu = ToCrLf(UUEncodeFile(dir.file("input"), "big.bin")) +
+                     ToCrLf(UUEncodeFile(dir.file("input"), "next.bin"));
+    EXPECT_EXIT(DecodeUnderFileSizeLimit(dir.str(), uu), testing::ExitedWithCode(0), "");
+    std::string mime =
+        "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\n"
+        "Content-Type: application/x; name=\"big.bin\"\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
+        CommandOutput("base64 " + ShellQuote(dir.file("input"))) + "--b--\r\n";
+    EXPECT_EXIT(DecodeUnderFileSizeLimit(dir.str(), mime), testing::ExitedWithCode(0), "");
 }
 
 } // namespace
