@@ -30,6 +30,8 @@ void CutLineEnd(std::string& line) {
     line.erase(std::min(line.find('\r'), line.find('\n')));
 }
 
+constexpr size_t kMaxAnswerReserve = size_t{128} << 20;
+
 bool IsGroupLineCharacter(unsigned char c) {
     return std::isalnum(c) || c == ' ' || c == '-' || c == '.' || c == '_';
 }
@@ -315,43 +317,70 @@ std::optional<std::string> NntpConnection::FetchText(const char* verb, int64_t a
     }
     std::string text;
     long linesRead = 0;
-    double percentSum = 0;
+    auto keepGoing = [&] {
+        if (!progress || linesRead % 100 != 0) {
+            return true;
+        }
+        float rate = static_cast<float>(CurrentRate()) * (1.0f / 1024.0f);
+        int percent = expectedLines == 0 ? 100 : static_cast<int>(100.0 * linesRead / expectedLines);
+        return (*progress)(rate, percent, linesRead) != 0;
+    };
     for (;;) {
         size_t start = text.size();
-        bool got = TakeLineAppending(text) || (ReceiveBlock(), TakeLineAppending(text));
-        bool endLine = got && text.size() - start <= 3 && text[start] == '.' &&
-                       (text.compare(start, std::string::npos, ".\r\n") == 0 ||
-                        text.compare(start, std::string::npos, ".\n") == 0);
-        if (progress && !endLine && linesRead % 100 == 0) {
-            float rate = static_cast<float>(CurrentRate()) * (1.0f / 1024.0f);
-            int percent =
-                expectedLines == 0 ? 100 : static_cast<int>(percentSum / static_cast<double>(expectedLines));
-            if ((*progress)(rate, percent, linesRead) == 0) {
-                AbandonAnswer();
-                return std::nullopt;
-            }
-        }
-        if (!got) {
-            if (DownloadRunning.load() == 0 || link_ != Link::Open) {
+        if (!TakeCompleteLines(text) && !(ReceiveBlock(), TakeCompleteLines(text))) {
+            if (!keepGoing() || DownloadRunning.load() == 0 || link_ != Link::Open) {
                 AbandonAnswer();
                 return std::nullopt;
             }
             continue;
         }
-        ++linesRead;
-        percentSum += 100;
-        if (endLine) {
-            text.resize(start);
-            break;
+        // The new lines arrived in one piece; only lines that start with "." need a closer look.
+        for (size_t line = start; line < text.size(); ++linesRead) {
+            bool endLine = text[line] == '.' &&
+                           (text.compare(line, 3, ".\r\n") == 0 || text.compare(line, 2, ".\n") == 0);
+            if (endLine) {
+                ReturnToRing(text, text.find('\n', line) + 1);
+                text.resize(line);
+                return text.empty() ? std::nullopt : std::optional<std::string>(std::move(text));
+            }
+            if (!keepGoing()) {
+                AbandonAnswer();
+                return std::nullopt;
+            }
+            if (text.compare(line, 2, "..") == 0) {
+                text.erase(line, 1);
+            }
+            line = text.find('\n', line) + 1;
         }
-        if (text.compare(start, 2, "..") == 0) {
-            text.erase(start, 1);
+        if (start == 0 && expectedLines > linesRead) {
+            // Room for the whole answer at once, judged by the lines so far: a long body then costs neither
+            // repeated moves nor repeated fresh pages. Capped, since the expected count comes from a post.
+            size_t guess =
+                static_cast<size_t>(expectedLines) * (text.size() / static_cast<size_t>(linesRead) + 1);
+            text.reserve(std::min(guess, kMaxAnswerReserve));
         }
     }
-    if (text.empty()) {
-        return std::nullopt;
+}
+
+bool NntpConnection::TakeCompleteLines(std::string& out) {
+    if (ring_.find('\n', scannedWithoutLineEnd_) == ByteRing::npos) {
+        scannedWithoutLineEnd_ = ring_.size();
+        return false;
     }
-    return text;
+    size_t start = out.size();
+    ring_.take(ring_.size(), out);
+    size_t end = out.rfind('\n') + 1;
+    ring_.append(out.data() + end, out.size() - end);
+    scannedWithoutLineEnd_ = out.size() - end;
+    out.resize(end);
+    return end > start;
+}
+
+void NntpConnection::ReturnToRing(const std::string& text, size_t from) {
+    std::string unread = text.substr(from);
+    ring_.take(ring_.size(), unread);
+    ring_.append(unread);
+    scannedWithoutLineEnd_ = 0;
 }
 
 long NntpConnection::FetchGroupList(std::vector<std::string>& lines, std::atomic<long>* soFar,

@@ -115,6 +115,10 @@ class NntpConnection {
     // the watched flag says stop, or (ReplyTime) no line came within kReplyTimeoutMs.
     bool WaitLine(std::string& out, Watch watch);
     bool TakeLineAppending(std::string& out);
+    // Appends every complete line received so far to `out` in one piece.
+    bool TakeCompleteLines(std::string& out);
+    // Puts text[from...] back in front of what is still unread.
+    void ReturnToRing(const std::string& text, size_t from);
     std::optional<std::string> ReadStatus(Watch watch);
     // An answer was given up half-way: what is left of it must never pass for the next reply.
     void AbandonAnswer();
