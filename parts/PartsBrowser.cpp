@@ -164,8 +164,9 @@ bool DeleteCollectedParts(const std::string& partsDir, const CollectedBinary& bi
             out.write(record);
         }
     }
+    bool unreadable = ferror(in);
     fclose(in);
-    if (!out.commit()) {
+    if (unreadable || !out.commit()) {
         return false;
     }
     for (const std::string& path : doomed) {

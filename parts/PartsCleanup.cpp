@@ -32,9 +32,10 @@ int RemoveOldestQuarter(const std::string& partsDir) {
         return 0;
     }
     std::vector<PartRecord> records = ReadAllRecords(in);
+    bool unreadable = ferror(in);
     fclose(in);
     size_t quarter = records.size() / 4;
-    if (quarter == 0) {
+    if (unreadable || quarter == 0) {
         return 0;
     }
     IndexRewrite out(partsDir);

@@ -233,8 +233,13 @@ ScanResult Scan(const std::string& signature, const std::string& partsDir, long&
             scan.take(record);
         }
     }
+    // An index that cannot be read to its end is never replaced by what was read of it.
+    bool unreadable = in && ferror(in);
     if (in) {
         fclose(in);
+    }
+    if (unreadable) {
+        return {};
     }
     if (added) {
         scan.take(*added);

@@ -92,6 +92,16 @@ TEST_F(PartsBrowser, NoIndexShowsNothingKept) {
     EXPECT_FALSE(DeleteCollectedParts(partsDir, CollectedBinary(), kAllParts));
 }
 
+TEST_F(PartsBrowser, UnreadableIndexDeletesNothing) {
+    CollectedBinary binary;
+    binary.stamp = 915148000;
+    binary.signature = "h.jpg (";
+    std::filesystem::create_directories(IndexPath(partsDir));
+    WriteFileBytes(PartPath("h1"), "h1");
+    EXPECT_FALSE(DeleteCollectedParts(partsDir, binary, kAllParts));
+    EXPECT_EQ(PartFiles(), std::vector<std::string>{"h1"});
+}
+
 TEST_F(PartsBrowser, DeletingOnePartOrOneBinary) {
     WriteIndex("915148000 1 4 xh1\nh.jpg (\n915148000 3 4 xh3\nh.jpg (\n915148000 2 2 xo2\nother.bin (\n"
                "915148000 1 2 xgone\ngone.bin (\n");

@@ -51,8 +51,12 @@ TEST_F(PartsCleanup, FewerThanFourRecordsChangeNothing) {
     }
 }
 
-TEST_F(PartsCleanup, NoIndexRemovesNothing) {
+TEST_F(PartsCleanup, NoIndexOrAnUnreadableOneRemovesNothing) {
     EXPECT_EQ(RemoveOldestQuarter(partsDir), 0);
+    Records(8);
+    std::filesystem::create_directories(IndexPath(partsDir)); // opens, but every read fails
+    EXPECT_EQ(RemoveOldestQuarter(partsDir), 0);
+    EXPECT_EQ(PartFiles().size(), 8u);
 }
 
 TEST_F(PartsCleanup, RecordsAfterAnUnreadableOneSurvive) {
