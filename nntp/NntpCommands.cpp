@@ -347,7 +347,7 @@ std::optional<std::string> NntpConnection::FetchText(const char* verb, int64_t a
                 AbandonAnswer();
                 return std::nullopt;
             }
-            if (text.compare(line, 2, "..") == 0) {
+            if (text[line] == '.' && text[line + 1] == '.') {
                 text.erase(line, 1);
             }
             line = text.find('\n', line) + 1;
