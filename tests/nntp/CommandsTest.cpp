@@ -291,6 +291,19 @@ TEST_F(CommandsTest, BodyKeepsEveryByteAndRemovesOneDotOfStuffedLines) {
     EXPECT_EQ(connection.FetchBody(1, 8, nullptr), std::string(kept, sizeof kept - 1));
 }
 
+TEST_F(CommandsTest, BodyLineOfSeveralMebibytesAndWhatFollowsTheEnd) {
+    std::string huge(6 << 20, 'u');
+    huge += "\r\n";
+    server.Handle("body", [huge](FakeNewsSession& session, const std::string&) {
+        // The end line and the next answer arrive together with the body.
+        session.Send("222 1 <id> body\r\n" + huge + "short\r\n.\r\n211 1 1 1 alt.binaries.test\r\n");
+    });
+    std::optional<std::string> body = connection.FetchBody(1, 2, nullptr);
+    ASSERT_TRUE(body);
+    EXPECT_TRUE(*body == huge + "short\r\n") << body->size();
+    EXPECT_EQ(connection.ReadLine(), "211 1 1 1 alt.binaries.test\r\n");
+}
+
 TEST_F(CommandsTest, EmptyBodyIsNoBody) {
     server.Reply("body", "222 1 <id> body\r\n.\r\n");
     EXPECT_EQ(connection.FetchBody(1, 0, nullptr), std::nullopt);
