@@ -1,17 +1,88 @@
 #!/usr/bin/env bash
-# The program's main job. Until the download engine lands, this installs what is needed, builds everything
-# and says what exists so far.
+# The program's main job, shown end to end on a fresh machine: installs and builds what it needs, starts a
+# private news server on loopback, posts a handful of real binaries to it, and lets spindrel-console fetch and
+# decode them. The decoded files and the activity log are shown at the end.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+ROOT="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$ROOT"
 
 bash scripts/install-deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"${JOBS:-2}"
+BUILD="${BUILD:-build}"
+cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$BUILD" -j"${JOBS:-2}" --target spindrel-console
 
-cat <<'TXT'
+GROUP=alt.binaries.spindrel.demo
+DEMO="$ROOT/demo"
+WORK="$(mktemp -d /tmp/spindrel-demo-XXXXXX)"
+chmod 755 "$WORK"
+INN="$ROOT/tests/support/inn-instance.sh"
+cleanup() { bash "$INN" stop "$WORK/inn" >/dev/null 2>&1 || true; rm -rf "$WORK"; }
+trap cleanup EXIT
 
-Spindrel is built (build/). What works so far: the configuration file, the activity and traffic logs,
-the platform layer and the connection to a news server (see the tests under tests/).
-Coming next: the NNTP commands, decoding, the parts store, then the download engine with
-spindrel-console, which this command will run against a private news server.
-TXT
+PORT="$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')"
+mkdir -p "$WORK/inn"
+bash "$INN" start "$WORK/inn" "$PORT" --group "$GROUP" >/dev/null
+
+# The binaries: random bytes, so a wrong byte anywhere shows in the comparison at the end.
+mkdir -p "$WORK/src" "$WORK/articles"
+head -c 30000 /dev/urandom > "$WORK/src/single.bin"
+head -c 100000 /dev/urandom > "$WORK/src/multipart.bin"
+head -c 20000 /dev/urandom > "$WORK/src/attachment.jpg"
+
+article() { # article FILE SUBJECT: headers on stdout, the body from stdin
+    local body; body="$(cat)"
+    {
+        printf 'From: demo@example.invalid\nNewsgroups: %s\nSubject: %s\n' "$GROUP" "$2"
+        printf 'Lines: %s\n\n' "$(printf '%s\n' "$body" | wc -l)"
+        printf '%s\n' "$body"
+    } > "$1"
+}
+
+# 1. A single uuencoded file.
+uuencode "$WORK/src/single.bin" single.bin | article "$WORK/articles/01" "single.bin (uuencoded)"
+# 2. A multipart post in three parts, posted out of order.
+uuencode "$WORK/src/multipart.bin" multipart.bin > "$WORK/multipart.uue"
+split -n l/3 -d "$WORK/multipart.uue" "$WORK/multipart.part"
+article "$WORK/articles/02" "multipart.bin (3/3)" < "$WORK/multipart.part02"
+article "$WORK/articles/03" "multipart.bin (1/3)" < "$WORK/multipart.part00"
+# 3. A MIME attachment made by mpack.
+mpack -s "attachment.jpg (MIME)" -o "$WORK/mime.msg" "$WORK/src/attachment.jpg"
+{ printf 'From: demo@example.invalid\nNewsgroups: %s\nLines: %s\n' "$GROUP" "$(wc -l < "$WORK/mime.msg")"
+  grep -v '^Lines:' "$WORK/mime.msg"; } > "$WORK/articles/04"
+# The multipart post's missing part arrives after the others.
+article "$WORK/articles/05" "multipart.bin (2/3)" < "$WORK/multipart.part01"
+# 4. A repost of the single file.
+uuencode "$WORK/src/single.bin" single.bin | article "$WORK/articles/06" "single.bin (repost)"
+bash "$INN" post "$WORK/inn" "$WORK"/articles/0* >/dev/null
+
+rm -rf "$DEMO"
+mkdir -p "$DEMO/out"
+cat > "$DEMO/spindrel.cfg" <<CFG
+Config
+    OutputDir=$DEMO/out/
+    PartsDir=$DEMO/
+    LogFile=activity.log
+    LoggingEnabled=1
+    PartsEnabled=1
+    MaxNumParts=50
+    MaxPartAge=7
+    BandWidthLimit=0
+NumServers=1
+Server
+    Name=127.0.0.1:$PORT,,
+    NumGroups=1
+    Group=$GROUP,0,0k,Expanded,Include
+CFG
+
+echo "== spindrel-console in $DEMO"
+(cd "$DEMO" && "$ROOT/$BUILD/spindrel-console")
+
+echo
+echo "== Decoded files in $DEMO/out/$GROUP"
+ls -l "$DEMO/out/$GROUP"
+for f in single.bin multipart.bin attachment.jpg; do
+    if cmp -s "$WORK/src/$f" "$DEMO/out/$GROUP/$f"; then echo "$f: identical to the posted file"; else echo "$f: DIFFERS or missing"; fi
+done
+echo
+echo "== Activity log ($DEMO/activity.log)"
+cat "$DEMO/activity.log"

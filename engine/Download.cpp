@@ -1,0 +1,84 @@
+#include "engine/Download.h"
+
+#include <memory>
+
+#include "engine/EngineState.h"
+#include "nntp/Flags.h"
+#include "platform/FileSystem.h"
+#include "platform/Thread.h"
+
+namespace {
+
+constexpr size_t kControllerStack = 80 * 1024;
+
+std::mutex startMutex; // Start and Join from different threads
+Thread controllerThread;
+std::unique_ptr<DownloadRequest> currentRequest;
+
+std::string WithoutTrailingSeparator(std::string dir) {
+    if (dir.size() > 1 && (dir.back() == '/' || dir.back() == '\\')) {
+        dir.pop_back();
+    }
+    return dir;
+}
+
+} // namespace
+
+bool StartDownload(EngineHost& host, Settings& settings, FreeSpaceProbe freeSpace) {
+    std::string outputDir;
+    int priority;
+    {
+        std::lock_guard<std::mutex> lock(SettingsMutex);
+        outputDir = settings.OutputDir;
+        priority = settings.ThreadPriority;
+    }
+    if (!IsDirectory(WithoutTrailingSeparator(outputDir))) {
+        host.MessageBox("The currently selected output directory does not exist!", "Starting Download");
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(startMutex);
+    if (controllerThread.joinable()) {
+        if (!controllerThread.finished()) {
+            return false;
+        }
+        controllerThread.join();
+    }
+    UserStop = 0;
+    currentRequest = std::make_unique<DownloadRequest>();
+    currentRequest->host = &host;
+    currentRequest->settings = &settings;
+    currentRequest->outputDir = outputDir;
+    currentRequest->freeSpace = freeSpace ? std::move(freeSpace) : FreeSpaceProbe(FreeSpaceBytes);
+    DownloadRunning = 1;
+    DownloadRequest* request = currentRequest.get();
+    if (!controllerThread.start([request] { DownloadControllerThread(*request); }, kControllerStack,
+                                priority)) {
+        DownloadRunning = 0;
+        return false;
+    }
+    return true;
+}
+
+void StopDownload() {
+    // The flags go down before the lock is taken, so a worker waiting on a slow server notices at once.
+    DownloadRunning = 0;
+    UserStop = 1;
+    StatusLockGuard lock;
+}
+
+void JoinDownload() {
+    std::lock_guard<std::mutex> lock(startMutex);
+    controllerThread.join();
+}
+
+void DownloadEnded(DownloadRequest& request) {
+    request.host->Beep(700, 500);
+    DownloadRunning = 0;
+    bool unattended;
+    {
+        std::lock_guard<std::mutex> lock(SettingsMutex);
+        unattended = request.settings->UnAttendedMode != 0;
+    }
+    request.host->DownloadEnded(unattended && !UserStop);
+    UserStop = 0;
+}

@@ -1,0 +1,52 @@
+#include "engine/EngineState.h"
+
+#include <cmath>
+
+#include "platform/Thread.h"
+
+Semaphore StatusLock;
+std::atomic<int> UserStop{0};
+std::atomic<int> StallSeconds{0};
+std::atomic<int64_t> ProgressArticle{0};
+std::atomic<int64_t> ProgressLines{0};
+std::mutex SettingsMutex;
+
+namespace {
+
+std::mutex namesMutex;
+std::string currentServerName;
+std::string currentGroupName;
+std::atomic<double> timeScale{1.0};
+
+} // namespace
+
+void SetCurrentServerName(const std::string& name) {
+    std::lock_guard<std::mutex> lock(namesMutex);
+    currentServerName = name;
+}
+
+std::string CurrentServerName() {
+    std::lock_guard<std::mutex> lock(namesMutex);
+    return currentServerName;
+}
+
+void SetCurrentGroupName(const std::string& name) {
+    std::lock_guard<std::mutex> lock(namesMutex);
+    currentGroupName = name;
+}
+
+std::string CurrentGroupName() {
+    std::lock_guard<std::mutex> lock(namesMutex);
+    return currentGroupName;
+}
+
+void SetEngineTimeScale(double scale) {
+    timeScale = scale;
+}
+
+void EngineSleepMs(int64_t milliseconds) {
+    double scaled = std::ceil(static_cast<double>(milliseconds) * timeScale.load());
+    if (scaled > 0) {
+        SleepMs(static_cast<unsigned>(scaled));
+    }
+}

@@ -1,0 +1,509 @@
+#include "engine/GroupDownload.h"
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "common/OwnedPtrArray.h"
+#include "config/FilterList.h"
+#include "decode/ArticleDecoder.h"
+#include "engine/EngineState.h"
+#include "engine/Header.h"
+#include "engine/Log.h"
+#include "nntp/Flags.h"
+#include "nntp/NntpConnection.h"
+#include "parts/PartsCleanup.h"
+#include "parts/PartsStore.h"
+#include "platform/FileSystem.h"
+#include "platform/Process.h"
+
+namespace {
+
+constexpr int64_t kMaxArticlesPerVisit = 5000;
+constexpr long kMaxLines = 19999;
+constexpr double kCulledBytesPerLine = 40;
+constexpr double kFilteredBytesPerLine = 62;
+constexpr double kMegabyte = 1048576.0;
+
+template <typename... Args> std::string Format(const char* format, Args... args) {
+    char buffer[4096];
+    snprintf(buffer, sizeof buffer, format, args...);
+    return buffer;
+}
+
+// One group's visit: start choice, then header, culls, filters, body, parts or decoding, and results for each
+// new article.
+class GroupDownload {
+  public:
+    explicit GroupDownload(GroupJob& job)
+        : job_(job), connection_(*job.connection), request_(*job.request), host_(*request_.host),
+          stats_(request_.stats) {}
+
+    void Run();
+
+  private:
+    enum class Step { Next, Stop };
+
+    bool Start();
+    bool ChooseStart(const GroupStatus& status);
+    void ReadSettings();
+    void SetNextArticle(int64_t article);
+    void ReloadFilters();
+    void MakeOutputDir();
+    std::optional<uint64_t> FreeMegabytes(const std::string& dir) const;
+
+    Step Article(int64_t& n);
+    bool Reconnect(int64_t& n);
+    bool Culled(Header& header, long lines);
+    bool Filtered(Header& header, long lines);
+    std::optional<std::string> PartBody(Header& header, std::string body, int64_t n);
+    Step CheckPartsSpace();
+    void Decode(std::string& text, int64_t n);
+    void Results();
+    void PostProcess(const FileStat& file);
+
+    std::string ServerText(const char* format) const { return Format(format, serverAddress_.c_str()); }
+
+    GroupJob& job_;
+    NntpConnection& connection_;
+    DownloadRequest& request_;
+    EngineHost& host_;
+    DownloadStats& stats_;
+    SettingValues values_;
+    std::string serverAddress_;
+    std::string groupName_;
+    long minSizeK_ = 0;
+    std::string outputDir_;
+    bool dirMade_ = false;
+    OwnedPtrArray<std::string> filters_;
+    int filterCount_ = 0;
+    int64_t first_ = 0, last_ = 0, start_ = 0, count_ = 0;
+    long partsCounter_ = 0;
+};
+
+void GroupDownload::ReadSettings() {
+    std::lock_guard<std::mutex> lock(SettingsMutex);
+    values_ = *request_.settings;
+    serverAddress_ = job_.server->Address;
+    groupName_ = job_.group->Name;
+    minSizeK_ = job_.group->MinSizeK;
+}
+
+void GroupDownload::SetNextArticle(int64_t article) {
+    std::lock_guard<std::mutex> lock(SettingsMutex);
+    job_.group->NextArticle = article;
+}
+
+void GroupDownload::Run() {
+    ReadSettings();
+    job_.serverOutcome = 0;
+    if (Start()) {
+        int64_t n = start_;
+        while (n <= last_ && DownloadRunning) {
+            if (Article(n) == Step::Stop) {
+                break;
+            }
+            ++n;
+        }
+    }
+    job_.done = 1;
+}
+
+// Re-opens the connection, selects the group and chooses where to begin. False when nothing is to be done.
+bool GroupDownload::Start() {
+    // The status lock is waited for in short steps so that a stop is never held up by it.
+    while (!StatusLock.tryAcquireFor(std::chrono::milliseconds(100))) {
+        if (!DownloadRunning) {
+            return false;
+        }
+    }
+    if (!DownloadRunning) {
+        StatusLock.release();
+        return false;
+    }
+    if (FILE* last = fopen("lastgroup", "w")) {
+        fprintf(last, "%s:%s\n", serverAddress_.c_str(), groupName_.c_str());
+        fclose(last);
+    }
+    if (connection_.Connect() != 1) {
+        LogMessage("Failed to connect to %s", serverAddress_.c_str());
+        host_.SetStatusLine(ServerText("%s (no response)"));
+        job_.serverOutcome = 1;
+        StatusLock.release();
+        return false;
+    }
+    StatusLock.release();
+
+    outputDir_ = values_.OutputDir + groupName_;
+    job_.decoder->setOutputDir(outputDir_.c_str());
+    connection_.SetTxRxLogName(GetTxRxLogName());
+    std::unique_ptr<GroupStatus> status = connection_.SelectGroup(groupName_);
+    connection_.SetBandwidthLimit(values_.BandWidthLimit);
+    if (!status) {
+        LogMessage("Error setting group %s on %s", groupName_.c_str(), serverAddress_.c_str());
+        LogMessage("    Login failed?, Group not exist?, Proxy Failed?");
+        return false;
+    }
+    LogMessage("\n---------------------------------------------------------\nProcessing group "
+               "%s\n---------------------------------------------------------",
+               groupName_.c_str());
+    if (!ChooseStart(*status) || start_ > last_) {
+        return false;
+    }
+    if (values_.FilteringEnabled && !values_.FilterFile.empty()) {
+        ReloadFilters();
+    }
+    connection_.SetBandwidthLimit(values_.BandWidthLimit);
+    MakeOutputDir();
+    return true;
+}
+
+bool GroupDownload::ChooseStart(const GroupStatus& status) {
+    first_ = status.first();
+    last_ = status.last();
+    int64_t p;
+    {
+        std::lock_guard<std::mutex> lock(SettingsMutex);
+        p = job_.group->NextArticle;
+    }
+    if (p < 0) {
+        p = last_ + p;
+    }
+    if (p < 0) {
+        p = 0;
+    }
+    if (p > last_) {
+        p = last_;
+    }
+    if (p < first_) {
+        p = first_ - 1;
+    }
+    if (last_ - p > kMaxArticlesPerVisit) {
+        LogMessage("%ld Articles is way too many to process", static_cast<long>(last_ - p));
+        p = last_ - kMaxArticlesPerVisit;
+        LogMessage("Starting at article %ld (%d from the latest article)", static_cast<long>(p),
+                   static_cast<int>(kMaxArticlesPerVisit));
+    }
+    start_ = p + 1 < first_ ? first_ : p + 1;
+    count_ = last_ - start_ + 1;
+    SetNextArticle(start_);
+    return DownloadRunning != 0;
+}
+
+void GroupDownload::ReloadFilters() {
+    FreeFilterList(filters_, filterCount_);
+    filterCount_ = LoadFilterFile(values_.FilterFile, filters_);
+}
+
+void GroupDownload::MakeOutputDir() {
+    if (!dirMade_) {
+        CreateDirectories(outputDir_);
+        dirMade_ = true;
+    }
+}
+
+std::optional<uint64_t> GroupDownload::FreeMegabytes(const std::string& dir) const {
+    std::optional<uint64_t> bytes = request_.freeSpace(dir.empty() ? "." : dir);
+    if (!bytes) {
+        return std::nullopt;
+    }
+    return *bytes / static_cast<uint64_t>(kMegabyte);
+}
+
+GroupDownload::Step GroupDownload::Article(int64_t& n) {
+    ReadSettings();
+    connection_.SetHeaderCacheSize(values_.HeaderCacheSize < 0 ? 0 : values_.HeaderCacheSize);
+    if (FiltersChanged && values_.FilteringEnabled && !values_.FilterFile.empty()) {
+        ReloadFilters();
+    }
+    ProgressArticle = n;
+    host_.SetArticleTitle(Format("Article %ld", static_cast<long>(n)));
+    host_.SetGroupPanelTitle(Format("%s (%ld/%ld)", groupName_.c_str(), static_cast<long>(n - start_ + 1),
+                                    static_cast<long>(count_)));
+    LogMessage("Processing article %ld:", static_cast<long>(n));
+    connection_.SetTxRxLogName(GetTxRxLogName());
+    if (connection_.IsDisconnected() && !Reconnect(n)) {
+        return Step::Stop;
+    }
+    ProgressLines = 0;
+    host_.SetArticleExtraction("0");
+    host_.SetArticleRate("0.0");
+    if (!DownloadRunning) {
+        return Step::Stop;
+    }
+
+    host_.SetArticleTitle(Format("Article %ld (fetching header)", static_cast<long>(n)));
+    connection_.SetTxRxLogName(GetTxRxLogName());
+    std::optional<std::string> summary = connection_.FetchHeaderSummary(n);
+    host_.SetArticleTitle(Format("Article %ld", static_cast<long>(n)));
+    if (!summary) {
+        LogMessage("   has no header - giving up");
+        SetNextArticle(n);
+        return Step::Next;
+    }
+    // The text the header was made from: where xhdr is refused it is the whole head, decoded with the body.
+    std::string headText = *summary;
+    bool fullHead = !connection_.XhdrUsable();
+    auto header = std::make_unique<Header>(std::move(*summary));
+    long lines = header->getLines();
+    ProgressLines = lines;
+    std::string subject = header->getSubject();
+    if (subject.compare(0, 4, "Re: ") == 0) {
+        subject.erase(0, 4);
+    } else if (subject.compare(0, 3, "Re:") == 0) {
+        subject.erase(0, 3);
+    }
+    host_.SetArticleSubject(subject);
+    host_.SetArticleLines(Format("%ld", lines));
+    LogMessage("   %s", header->getSubject().c_str());
+    LogMessage("   %ld lines", lines);
+
+    bool dropped = Culled(*header, lines);
+    if (!DownloadRunning) {
+        return Step::Stop;
+    }
+    if (!dropped) {
+        // Filters need the whole head; where xhdr is refused the summary already is the head.
+        if (connection_.XhdrUsable()) {
+            if (std::optional<std::string> head = connection_.FetchHead(n)) {
+                headText = *head;
+                fullHead = true;
+                header = std::make_unique<Header>(std::move(*head));
+            }
+        }
+        dropped = Filtered(*header, lines);
+    }
+    if (!dropped) {
+        LogMessage("   %s", header->getFrom().c_str());
+        host_.SetArticleTitle(Format("Article %ld (fetching body)", static_cast<long>(n)));
+        connection_.SetTxRxLogName(GetTxRxLogName());
+        if (!DownloadRunning) {
+            return Step::Stop;
+        }
+        EngineHost& host = host_;
+        std::optional<std::string> body =
+            connection_.FetchBody(n, lines, [&host](float rate, int percent, long linesSoFar) {
+                return BodyProgress(host, rate, percent, linesSoFar);
+            });
+        if (!DownloadRunning) {
+            return Step::Stop;
+        }
+        if (!body) {
+            LogMessage("   Article has no body");
+        } else if (header->isMultiPart()) {
+            std::optional<std::string> post = PartBody(*header, std::move(*body), n);
+            if (post) {
+                Decode(*post, n);
+            }
+        } else {
+            // The head fetched for the filters is the one decoded with the body; it is not asked for twice.
+            std::string text;
+            if (fullHead) {
+                text = std::move(headText);
+            } else {
+                std::optional<std::string> head = connection_.FetchHead(n);
+                if (!DownloadRunning) {
+                    return Step::Stop;
+                }
+                text = head.value_or(std::string());
+            }
+            LogMessage("   processing");
+            text += "\r\n";
+            text += *body;
+            body.reset();
+            Decode(text, n);
+        }
+    }
+    if (DownloadRunning) {
+        SetNextArticle(n);
+    }
+    return Step::Next;
+}
+
+bool GroupDownload::Reconnect(int64_t& n) {
+    LogMessage("Connection lost - reconnecting");
+    host_.SetStatusLine(ServerText("%s (connecting)"));
+    connection_.SetTxRxLogName(GetTxRxLogName());
+    if (connection_.Connect() == 0) {
+        LogMessage("Unable to re-establish connection");
+        host_.SetStatusLine(ServerText("%s (disconnected)"));
+        connection_.Disconnect();
+        job_.serverOutcome = 3;
+        return false;
+    }
+    LogMessage("Re-Connected");
+    host_.SetStatusLine(ServerText("%s (re-connected)"));
+    connection_.SetTxRxLogName(GetTxRxLogName());
+    if (connection_.SelectGroup(groupName_)) {
+        LogMessage("Re-processing group %s", groupName_.c_str());
+        // The article under way when the link broke is done again first.
+        if (n > start_) {
+            --n;
+            ProgressArticle = n;
+        }
+    } else {
+        LogMessage("Unable to re-set group %s", groupName_.c_str());
+    }
+    return true;
+}
+
+bool GroupDownload::Culled(Header& header, long lines) {
+    if (lines < 1 || lines > kMaxLines) {
+        LogMessage("   Corrupt article - culled");
+        return true;
+    }
+    if (header.isMultiPart()) {
+        if (!values_.PartsEnabled) {
+            LogMessage("   is multipart - culled");
+        } else if (header.getPartTotal() > values_.MaxNumParts) {
+            LogMessage("   Culled, recovery of %d parts unlikely ( > %d parts)", header.getPartTotal(),
+                       values_.MaxNumParts);
+        } else {
+            return false;
+        }
+    } else if (minSizeK_ != 0 && lines < minSizeK_) {
+        LogMessage("   culled by group minimum");
+    } else {
+        return false;
+    }
+    stats_.Add(PanelRow::Culled, kCulledBytesPerLine * lines, host_);
+    return true;
+}
+
+bool GroupDownload::Filtered(Header& header, long lines) {
+    for (int i = 0; i < filterCount_; ++i) {
+        const std::string& filter = filters_[static_cast<uint32_t>(i)];
+        if (header.MatchFilter(filter)) {
+            stats_.Add(PanelRow::Filtered, kFilteredBytesPerLine * lines, host_);
+            LogMessage("   filtered with \"%s\"", filter.c_str());
+            return true;
+        }
+    }
+    return false;
+}
+
+std::optional<std::string> GroupDownload::PartBody(Header& header, std::string body, int64_t n) {
+    LogMessage("   processing as part-multipart");
+    host_.SetArticleTitle(Format("Article %ld (multipart processing)", static_cast<long>(n)));
+    MakeOutputDir();
+    if (CheckPartsSpace() == Step::Stop) {
+        return std::nullopt;
+    }
+    return StorePart(header, std::move(body), values_.PartsDir, partsCounter_, partsCounter_,
+                     values_.MaxPartAge);
+}
+
+GroupDownload::Step GroupDownload::CheckPartsSpace() {
+    std::optional<uint64_t> free = FreeMegabytes(values_.PartsDir);
+    if (!free || static_cast<double>(*free) > values_.MinFreeSpace) {
+        return Step::Next;
+    }
+    LogMessage("Parts partition has only %lu MBytes of disk space left...\n",
+               static_cast<unsigned long>(*free));
+    switch (values_.MultipartFullStop) {
+    case 0: {
+        std::lock_guard<std::mutex> lock(SettingsMutex);
+        request_.settings->PartsEnabled = 0;
+        values_.PartsEnabled = 0;
+        LogMessage("No longer processing parts!\n");
+        return Step::Next;
+    }
+    case 2:
+        LogMessage("Removing 25%% of oldest parts\n");
+        if (RemoveOldestQuarter(values_.PartsDir) == 0) {
+            LogMessage("failed to remove any parts... stopping all together.\n");
+            DownloadRunning = 0;
+        }
+        return Step::Next;
+    default:
+        LogMessage("No longer processing download (stopping)!\n");
+        DownloadRunning = 0;
+        return Step::Next;
+    }
+}
+
+void GroupDownload::Decode(std::string& text, int64_t n) {
+    static const char* const kMalformed[] = {
+        nullptr, "   Malformed post: Indeterminable encoding type", "   Malformed post: No binary filename",
+        "   Malformed post: Not a binary", "   Malformed post: Empty Article body"};
+    host_.SetArticleExtraction("100");
+    host_.SetArticleTitle(Format("Article %ld (decoding)", static_cast<long>(n)));
+    MakeOutputDir();
+    int result = job_.decoder->DecodeArticle(text);
+    text.clear();
+    text.shrink_to_fit();
+    if (result >= 1 && result <= 4) {
+        LogMessage("%s", kMalformed[result]);
+    } else if (result != 0) {
+        LogMessage("    Malformed post: ???");
+    }
+    // The files just written are counted and listed before a full volume stops the run.
+    Results();
+    std::optional<uint64_t> free = FreeMegabytes(outputDir_);
+    if (free && static_cast<double>(*free) < values_.MinFreeSpace) {
+        LogMessage("Output partition has only %lu MBytes of disk space left, stopping\n",
+                   static_cast<unsigned long>(*free));
+        DownloadRunning = 0;
+    }
+    host_.SetArticleTitle(Format("Article %ld", static_cast<long>(n)));
+}
+
+void GroupDownload::Results() {
+    ArticleDecoder& decoder = *job_.decoder;
+    for (int i = 0; i < decoder.resultCount() && DownloadRunning; ++i) {
+        const FileStat& file = decoder.result(i);
+        if (file.status != FileStat::kProduced) {
+            continue;
+        }
+        if (file.repost_state == FileStat::kNewFile) {
+            host_.AddDecodedFile(file.getName());
+            LogMessage("   decoded \"%s\"", file.getName().c_str());
+            SetNextArticle(last_);
+            stats_.Add(PanelRow::Extracted, static_cast<double>(file.size), host_);
+            if (stats_.Get(PanelScope::Group, PanelRow::Extracted).count % 10 == 0) {
+                host_.SaveConfiguration();
+            }
+            PostProcess(file);
+            double extracted = stats_.Get(PanelScope::Server, PanelRow::Extracted).bytes / kMegabyte;
+            if (values_.MaxDownloadSize != 0 && static_cast<long>(extracted) >= values_.MaxDownloadSize) {
+                LogMessage("Reached maximum amount of extracted articles %lu Mb",
+                           static_cast<unsigned long>(values_.MaxDownloadSize));
+                DownloadRunning = 0;
+                break;
+            }
+        } else if (file.repost_state == FileStat::kRepost) {
+            LogMessage("   a repost");
+            stats_.Add(PanelRow::Reposts, static_cast<double>(file.size), host_);
+            SetNextArticle(last_);
+        }
+    }
+}
+
+void GroupDownload::PostProcess(const FileStat& file) {
+    if (!values_.PostProcessEnabled || values_.PostProcessCommand.empty()) {
+        return;
+    }
+    const std::string& command = values_.PostProcessCommand;
+    LogMessage("   post processing with \"%s\"", command.c_str());
+    std::string extension = file.hasExtension() ? file.getExtension() : "?";
+    const std::string& path = file.getFullPath();
+    const char* format = path.find(' ') != std::string::npos ? "%s %s \"%s\"" : "%s %s %s";
+    LogMessage("%s", Format(format, command.c_str(), extension.c_str(), path.c_str()).c_str());
+    // The command runs through the shell; the extension and the path travel as separate arguments.
+    StartPostProcess(command, extension, path);
+}
+
+} // namespace
+
+void GroupDownloadThread(GroupJob& job) {
+    GroupDownload group(job);
+    group.Run();
+}
+
+int BodyProgress(EngineHost& host, float rate, int percent, long linesSoFar) {
+    host.SetArticleRate(Format("%1.1f", rate));
+    host.SetArticleExtraction(Format("%d", percent));
+    ProgressLines = linesSoFar;
+    return DownloadRunning ? 1 : 0;
+}

@@ -1,0 +1,267 @@
+// Download runs against the scriptable fake server: the faults a real server does not produce on demand.
+#include "tests/engine/EngineFixture.h"
+#include "tests/support/FakeNewsServer.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <map>
+#include <thread>
+
+#include "nntp/Flags.h"
+
+namespace {
+
+// Serves one group of numbered articles (1..n) with group, xhdr, head and body; `bodyFault` may take over a
+// body request.
+class ArticleServer {
+  public:
+    using BodyFault = std::function<bool(FakeNewsSession&, int article, const std::string& wire)>;
+
+    ArticleServer(FakeNewsServer& server, const std::string& group, std::vector<std::string> articles)
+        : articles_(std::move(articles)) {
+        server.Handle("group", [this, group](FakeNewsSession& s, const std::string& line) {
+            if (line.substr(6) != group) {
+                s.Send("411 No such group\r\n");
+                return;
+            }
+            s.Send("211 " + std::to_string(articles_.size()) + " 1 " + std::to_string(articles_.size()) +
+                   " " + group + "\r\n");
+        });
+        server.Handle("xhdr", [this](FakeNewsSession& s, const std::string& line) { Xhdr(s, line); });
+        server.Handle("head", [this](FakeNewsSession& s, const std::string& line) { Text(s, line, true); });
+        server.Handle("body", [this](FakeNewsSession& s, const std::string& line) { Text(s, line, false); });
+    }
+
+    void SetBodyFault(BodyFault fault) { bodyFault_ = std::move(fault); }
+    void RefuseXhdr() { refuseXhdr_ = true; }
+
+  private:
+    std::string Part(int article, bool head) const {
+        const std::string& text = articles_[article - 1];
+        size_t split = text.find("\n\n");
+        return head ? text.substr(0, split + 1) : text.substr(split + 2);
+    }
+
+    static std::string Wire(const std::string& text) {
+        std::string wire;
+        size_t start = 0;
+        while (start < text.size()) {
+            size_t end = text.find('\n', start);
+            std::string line = text.substr(start, end - start);
+            wire += (line.starts_with(".") ? "." : "") + line + "\r\n";
+            start = end == std::string::npos ? text.size() : end + 1;
+        }
+        return wire + ".\r\n";
+    }
+
+    static std::string HeaderValue(const std::string& head, const std::string& name) {
+        size_t at = head.find(name + ": ");
+        if (at == std::string::npos) {
+            return "";
+        }
+        at += name.size() + 2;
+        return head.substr(at, head.find('\n', at) - at);
+    }
+
+    void Xhdr(FakeNewsSession& s, const std::string& line) {
+        if (refuseXhdr_) {
+            s.Send("500 What?\r\n");
+            return;
+        }
+        bool lines = line.starts_with("xhdr lines");
+        int first = 0, last = 0;
+        sscanf(line.c_str() + line.rfind(' ') + 1, "%d-%d", &first, &last);
+        std::string answer = "221 Header follows\r\n";
+        for (int n = std::max(first, 1); n <= std::min<int>(last, articles_.size()); ++n) {
+            answer +=
+                std::to_string(n) + " " + HeaderValue(Part(n, true), lines ? "Lines" : "Subject") + "\r\n";
+        }
+        s.Send(answer + ".\r\n");
+    }
+
+    void Text(FakeNewsSession& s, const std::string& line, bool head) {
+        int n = atoi(line.c_str() + 5);
+        if (n < 1 || n > static_cast<int>(articles_.size())) {
+            s.Send("423 No such article number\r\n");
+            return;
+        }
+        std::string wire = (head ? "221 " : "222 ") + std::to_string(n) + " <a@b>\r\n" + Wire(Part(n, head));
+        if (!head && bodyFault_ && bodyFault_(s, n, wire)) {
+            return;
+        }
+        s.Send(wire);
+    }
+
+    std::vector<std::string> articles_;
+    BodyFault bodyFault_;
+    bool refuseXhdr_ = false;
+};
+
+class DownloadFaultTest : public EngineFixture {
+  protected:
+    std::vector<std::string> Files(int count, const std::string& group) {
+        std::vector<std::string> articles;
+        for (int i = 1; i <= count; ++i) {
+            std::string name = "f" + std::to_string(i) + ".bin";
+            articles.push_back(Article(group, name, UUEncode(PatternBytes(4000, 100 + i), name)));
+        }
+        return articles;
+    }
+};
+
+TEST_F(DownloadFaultTest, ConnectionDroppedInTheMiddleOfABodyRedoesThePreviousArticle) {
+    const std::string group = "alt.binaries.fault";
+    FakeNewsServer fake;
+    ArticleServer articles(fake, group, Files(3, group));
+    std::atomic<int> bodies{0};
+    articles.SetBodyFault([&](FakeNewsSession& s, int article, const std::string& wire) {
+        if (article == 2 && bodies++ == 0) {
+            s.Send(wire.substr(0, wire.size() / 2));
+            s.Close();
+            return true;
+        }
+        return false;
+    });
+    AddGroup(AddServerAt(fake.Address()), group);
+    EngineTestHost host(settings_, "spindrel.cfg");
+    ASSERT_TRUE(RunDownload(host));
+    EXPECT_TRUE(Logged("   Article has no body"));
+    EXPECT_TRUE(Logged("Connection lost - reconnecting"));
+    EXPECT_TRUE(Logged("Re-Connected"));
+    EXPECT_TRUE(Logged("Re-processing group " + group));
+    EXPECT_EQ(host.Decoded(), (std::vector<std::string>{"f1.bin", "f2.bin", "f3.bin"}));
+    EXPECT_TRUE(host.HasStatus(fake.Address() + " (re-connected)"));
+}
+
+TEST_F(DownloadFaultTest, StalledGroupThreadIsReportedKilledAndTheNextGroupGetsANewConnection) {
+    const std::string group = "alt.binaries.stall";
+    FakeNewsServer fake;
+    std::vector<std::string> files = Files(2, group);
+    ArticleServer articles(fake, group, files);
+    std::atomic<int> bodies{0};
+    articles.SetBodyFault([&](FakeNewsSession& s, int, const std::string& wire) {
+        if (bodies++ == 0) {
+            s.Send(wire.substr(0, 200));
+            s.Stall();
+            return true;
+        }
+        return false;
+    });
+    ServerEntry& server = AddServerAt(fake.Address());
+    AddGroup(server, group);
+    AddGroup(server, group); // the same group again: served after the stall on a fresh connection
+    EngineTestHost host(settings_, "spindrel.cfg");
+    ASSERT_TRUE(RunDownload(host));
+    EXPECT_TRUE(host.HasStatus(fake.Address() + " (not responding)"));
+    EXPECT_TRUE(Logged(fake.Address() + " not responding"));
+    EXPECT_TRUE(Logged("No response from " + fake.Address() + ", re-connecting "));
+    EXPECT_TRUE(Logged("Killing the group download thread..."));
+    EXPECT_TRUE(Logged("The group download thread is dead."));
+    EXPECT_EQ(host.Decoded(), (std::vector<std::string>{"f1.bin", "f2.bin"}));
+    EXPECT_GE(fake.Connections(), 3);
+}
+
+TEST_F(DownloadFaultTest, StopInTheMiddleOfABodyEndsTheRunPromptly) {
+    const std::string group = "alt.binaries.stop";
+    FakeNewsServer fake;
+    ArticleServer articles(fake, group, Files(2, group));
+    std::atomic<bool> inBody{false};
+    articles.SetBodyFault([&](FakeNewsSession& s, int, const std::string& wire) {
+        s.Send(wire.substr(0, 100));
+        inBody = true;
+        s.Stall();
+        return true;
+    });
+    AddGroup(AddServerAt(fake.Address()), group);
+    SetEngineTimeScale(1.0); // the watchdog must not step in before the stop
+    EngineTestHost host(settings_, "spindrel.cfg");
+    ASSERT_TRUE(StartDownload(host, settings_));
+    for (int i = 0; i < 3000 && !inBody; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(inBody);
+    StopDownload();
+    // Stop must end the run within five seconds whatever the server does.
+    bool ended = host.WaitForEnd(std::chrono::seconds(5));
+    JoinDownload();
+    EXPECT_TRUE(ended);
+    EXPECT_FALSE(host.closeApplication());
+    EXPECT_TRUE(host.Decoded().empty());
+}
+
+TEST_F(DownloadFaultTest, ServerThatIsNotReady) {
+    FakeNewsServer fake;
+    fake.SetGreeting("400 not ready, try later\r\n");
+    AddGroup(AddServerAt(fake.Address()), "alt.binaries.notready");
+    EngineTestHost host(settings_, "spindrel.cfg");
+    ASSERT_TRUE(RunDownload(host));
+    EXPECT_TRUE(Logged("Server has answered, but is not ready..."));
+    EXPECT_TRUE(Logged("Failed to connect to " + fake.Address()));
+    EXPECT_TRUE(host.HasStatus(fake.Address() + " (no response)"));
+}
+
+TEST_F(DownloadFaultTest, ServerThatNeverAnswersIsTriedFifteenTimes) {
+    std::string address;
+    {
+        FakeNewsServer gone; // its port is free again once it is gone
+        address = gone.Address();
+    }
+    AddGroup(AddServerAt(address), "alt.binaries.gone");
+    EngineTestHost host(settings_, "spindrel.cfg");
+    ASSERT_TRUE(RunDownload(host));
+    auto lines = host.StatusLines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), address + " (no response, retrying)"), 14);
+    EXPECT_TRUE(host.HasStatus(address + " (connection failed)"));
+    EXPECT_EQ(CountLogged(address + " (no response, retrying)"), 14u);
+    EXPECT_TRUE(Logged(address + " (connection failed)"));
+    EXPECT_FALSE(Logged("Connected to " + address));
+}
+
+TEST_F(DownloadFaultTest, RefusedXhdrFallsBackToHeadAndStillFilters) {
+    const std::string group = "alt.binaries.noxhdr";
+    FakeNewsServer fake;
+    std::vector<std::string> files = Files(2, group);
+    files.push_back(Article(group, "junk.bin", UUEncode(PatternBytes(500, 9), "junk.bin"),
+                            "Junk Mailer <j@junk.example>"));
+    ArticleServer articles(fake, group, files);
+    articles.RefuseXhdr();
+    WriteFileBytes(dir_.file("filters.flt"), "junk mailer\n");
+    settings_.FilterFile = dir_.file("filters.flt");
+    settings_.FilteringEnabled = 1;
+    AddGroup(AddServerAt(fake.Address()), group);
+    EngineTestHost host(settings_, "spindrel.cfg");
+    ASSERT_TRUE(RunDownload(host));
+    EXPECT_EQ(host.Decoded(), (std::vector<std::string>{"f1.bin", "f2.bin"}));
+    EXPECT_TRUE(Logged("   filtered with \"junk mailer\""));
+    auto commands = fake.Commands();
+    EXPECT_EQ(std::count_if(commands.begin(), commands.end(),
+                            [](const std::string& c) { return c.starts_with("xhdr"); }),
+              1);
+}
+
+TEST_F(DownloadFaultTest, UnattendedPassesCountServers) {
+    FakeNewsServer first, second;
+    ArticleServer a(first, "alt.binaries.one", {});
+    ArticleServer b(second, "alt.binaries.two", {});
+    AddGroup(AddServerAt(first.Address()), "alt.binaries.one");
+    AddGroup(AddServerAt(second.Address()), "alt.binaries.two");
+    settings_.UnAttendedMode = 1;
+    settings_.NumLoops = 3;
+    settings_.InterLoopWait = 1;
+    EngineTestHost host(settings_, "spindrel.cfg");
+    ASSERT_TRUE(RunDownload(host));
+    std::vector<std::string> connecting;
+    for (const std::string& line : host.StatusLines()) {
+        if (line.ends_with(" (connecting)")) {
+            connecting.push_back(line);
+        }
+    }
+    std::string one = first.Address() + " (connecting)", two = second.Address() + " (connecting)";
+    EXPECT_EQ(connecting, (std::vector<std::string>{one, two, one, two}));
+    EXPECT_TRUE(host.HasStatus("Restarting in 1 sec"));
+    // An unattended run that ends by itself closes the application.
+    EXPECT_TRUE(host.closeApplication());
+}
+
+} // namespace

@@ -1,0 +1,325 @@
+// Whole download runs against a private INN2 server, with posts made by real encoders.
+#include "config/ConfigFile.h"
+#include "tests/engine/EngineFixture.h"
+#include "tests/support/InnServer.h"
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+const char* const kGroups[] = {"alt.binaries.sp.single", "alt.binaries.sp.culls", "alt.binaries.sp.window",
+                               "alt.binaries.sp.limit",  "alt.binaries.sp.space", "alt.binaries.sp.post",
+                               "alt.binaries.sp.skip"};
+
+class DownloadInnTest : public EngineFixture {
+  protected:
+    static void SetUpTestSuite() {
+        server_ = new InnServer;
+        std::vector<std::string> groups(std::begin(kGroups), std::end(kGroups));
+        started_ = server_->Start(groups);
+    }
+    static void TearDownTestSuite() {
+        delete server_;
+        server_ = nullptr;
+    }
+    void SetUp() override {
+        EngineFixture::SetUp();
+        ASSERT_TRUE(started_) << server_->Error();
+    }
+
+    static InnServer* server_;
+    static bool started_;
+};
+
+InnServer* DownloadInnTest::server_ = nullptr;
+bool DownloadInnTest::started_ = false;
+
+// A uuencoded file cut into `parts` articles with "(n/parts)" subjects; element i is part i + 1.
+std::vector<std::string> MultipartArticles(const std::string& group, const std::string& encoded,
+                                           const std::string& name, int parts) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < encoded.size()) {
+        size_t end = encoded.find('\n', start);
+        end = end == std::string::npos ? encoded.size() : end + 1;
+        lines.push_back(encoded.substr(start, end - start));
+        start = end;
+    }
+    std::vector<std::string> articles;
+    size_t per = (lines.size() + parts - 1) / parts;
+    for (int p = 0; p < parts; ++p) {
+        std::string body;
+        for (size_t i = p * per; i < std::min(lines.size(), (p + 1) * per); ++i) {
+            body += lines[i];
+        }
+        articles.push_back(
+            Article(group, name + " (" + std::to_string(p + 1) + "/" + std::to_string(parts) + ")", body));
+    }
+    return articles;
+}
+
+TEST_F(DownloadInnTest, SingleFileMultipartOverTwoRunsAndRepost) {
+    const std::string group = kGroups[0];
+    std::string single = PatternBytes(30000, 1);
+    std::string multi = PatternBytes(90000, 2);
+    auto parts = MultipartArticles(group, UUEncode(multi, "multi.bin"), "multi.bin", 3);
+    ASSERT_TRUE(
+        server_->PostAll({Article(group, "single.bin", UUEncode(single, "single.bin")), parts[2], parts[0]}))
+        << server_->Error();
+
+    settings_.PartsEnabled = 1;
+    settings_.MaxNumParts = 10;
+    ServerEntry& server = AddServerAt(server_->Address());
+    GroupEntry& entry = AddGroup(server, group);
+    {
+        EngineTestHost host(settings_, "spindrel.cfg");
+        ASSERT_TRUE(RunDownload(host));
+        EXPECT_EQ(host.Decoded(), std::vector<std::string>{"single.bin"});
+        EXPECT_TRUE(host.HasStatus(server_->Address() + " (finished)"));
+        EXPECT_EQ(host.StatusLines().back(), "Download Completed");
+    }
+    EXPECT_EQ(ReadFileBytes(OutputFile(group, "single.bin")), single);
+    EXPECT_EQ(CountLogged("   processing as part-multipart"), 2u);
+    EXPECT_FALSE(Logged("   Malformed post: Indeterminable encoding type"));
+    EXPECT_EQ(entry.NextArticle, 3);
+    // The advanced article number reached the configuration file.
+    Settings saved;
+    LoadConfig(saved, "spindrel.cfg");
+    ASSERT_EQ(saved.NumServers, 1);
+    EXPECT_EQ(saved.Servers[0].Groups[0].NextArticle, 3);
+
+    std::filesystem::remove(settings_.LogFile);
+    // The second run sees only the new articles: the missing part and a repost of the single file.
+    ASSERT_TRUE(
+        server_->PostAll({parts[1], Article(group, "single.bin again", UUEncode(single, "single.bin"))}))
+        << server_->Error();
+    EngineTestHost host(settings_, "spindrel.cfg");
+    ASSERT_TRUE(RunDownload(host));
+    EXPECT_EQ(host.Decoded(), std::vector<std::string>{"multi.bin"});
+    EXPECT_EQ(ReadFileBytes(OutputFile(group, "multi.bin")), multi);
+    EXPECT_TRUE(Logged("   a repost"));
+    EXPECT_FALSE(std::filesystem::exists(OutputFile(group, "single.bin.001")));
+    EXPECT_EQ(host.Panel(PanelScope::Server, PanelRow::Reposts).substr(0, 2), "1,");
+    EXPECT_EQ(entry.NextArticle, 5);
+    EXPECT_TRUE(Logged("Processing article 4:"));
+    EXPECT_FALSE(Logged("Processing article 3:"));
+}
+
+TEST_F(DownloadInnTest, CullsAndFiltersAreLoggedAndCounted) {
+    const std::string group = kGroups[1];
+    std::string tiny = UUEncode(PatternBytes(300, 3), "tiny.bin");
+    std::string good = UUEncode(PatternBytes(3000, 4), "good.bin");
+    ASSERT_TRUE(server_->PostAll({
+        ArticleWithLines(group, "zero.bin", good, 0),                 // 1: corrupt
+        ArticleWithLines(group, "huge.bin", good, 20000),             // 2: corrupt
+        Article(group, "tiny.bin", tiny),                             // 3: below the minimum
+        Article(group, "many.bin (1/30)", good),                      // 4: too many parts
+        Article(group, "spam.bin", good, "Spammer <s@spam.example>"), // 5: filtered
+        Article(group, "good.bin", good),                             // 6: decoded
+    }));
+    WriteFileBytes(dir_.file("filters.flt"), "spammer\n");
+    settings_.FilterFile = dir_.file("filters.flt");
+    settings_.FilteringEnabled = 1;
+    settings_.PartsEnabled = 1;
+    settings_.MaxNumParts = 25;
+    ServerEntry& server = AddServerAt(server_->Address());
+    AddGroup(server, group).MinSizeK = CountLines(tiny) + 1;
+    EngineTestHost host(settings_, "spindrel.cfg");
+    ASSERT_TRUE(RunDownload(host));
+
+    EXPECT_EQ(CountLogged("   Corrupt article - culled"), 2u);
+    EXPECT_TRUE(Logged("   culled by group minimum"));
+    EXPECT_TRUE(Logged("   Culled, recovery of 30 parts unlikely ( > 25 parts)"));
+    EXPECT_TRUE(Logged("   filtered with \"spammer\""));
+    EXPECT_EQ(host.Decoded(), std::vector<std::string>{"good.bin"});
+    // Culled: 40 bytes a line, filtered: 62; corrupt articles are not counted.
+    double culledBytes = 40.0 * (CountLines(tiny) + CountLines(good));
+    char expected[64];
+    snprintf(expected, sizeof expected, "2,%1.1f", culledBytes / 1048576.0);
+    EXPECT_EQ(host.Panel(PanelScope::Server, PanelRow::Culled), expected);
+    snprintf(expected, sizeof expected, "1,%1.1f", 62.0 * CountLines(good) / 1048576.0);
+    EXPECT_EQ(host.Panel(PanelScope::Server, PanelRow::Filtered), expected);
+}
+
+TEST_F(DownloadInnTest, AtMostFiveThousandArticlesAVisitAndNegativeStart) {
+    const std::string group = kGroups[2];
+    // Posted in batches: one command line holds the names of at most about a thousand files.
+    for (int batch = 0; batch < 6; ++batch) {
+        std::vector<std::string> articles;
+        for (int i = 0; i < 850; ++i) {
+            articles.push_back(Article(group, "note " + std::to_string(batch * 850 + i), "x\n"));
+        }
+        ASSERT_TRUE(server_->PostAll(articles)) << server_->Error();
+    }
+    ServerEntry& server = AddServerAt(server_->Address());
+    GroupEntry& entry = AddGroup(server, group);
+    entry.MinSizeK = 5;
+    {
+        EngineTestHost host(settings_, "spindrel.cfg");
+        ASSERT_TRUE(RunDownload(host));
+        EXPECT_EQ(host.Panel(PanelScope::Server, PanelRow::Culled).substr(0, 5), "5000,");
+    }
+    EXPECT_TRUE(Logged("5100 Articles is way too many to process"));
+    EXPECT_TRUE(Logged("Starting at article 100 (5000 from the latest article)"));
+    EXPECT_EQ(CountLogged("   culled by group minimum"), 5000u);
+    EXPECT_FALSE(Logged("Processing article 100:"));
+    EXPECT_TRUE(Logged("Processing article 101:"));
+    EXPECT_EQ(entry.NextArticle, 5100);
+
+    // A negative value counts back from the newest article.
+    std::filesystem::remove(settings_.LogFile);
+    entry.NextArticle = -3;
+    EngineTestHost host(settings_, "spindrel.cfg");
+    ASSERT_TRUE(RunDownload(host));
+    EXPECT_EQ(CountLogged("   culled by group minimum"), 3u);
+    EXPECT_TRUE(Logged("Processing article 5098:"));
+}
+
+TEST_F(DownloadInnTest, DownloadLimitStopsTheRun) {
+    const std::string group = kGroups[3];
+    // Three files of 400 KB pass 1 MB; each stays under the 19999 lines of a sound article.
+    std::vector<std::string> files;
+    for (int i = 0; i < 4; ++i) {
+        std::string name = "part" + std::to_string(i) + ".bin";
+        files.push_back(Article(group, name, UUEncode(PatternBytes(400000, 20 + i), name)));
+    }
+    ASSERT_TRUE(server_->PostAll(files)) << server_->Error();
+    settings_.MaxDownloadSize = 1;
+    ServerEntry& server = AddServerAt(server_->Address());
+    GroupEntry& entry = AddGroup(server, group);
+    EngineTestHost host(settings_, "spindrel.cfg");
+    ASSERT_TRUE(RunDownload(host));
+    EXPECT_EQ(host.Decoded(), (std::vector<std::string>{"part0.bin", "part1.bin", "part2.bin"}));
+    EXPECT_TRUE(Logged("Reached maximum amount of extracted articles 1 Mb")) << Log();
+    // Stopped between the new file and the end of its article: the next visit starts after the group's end.
+    EXPECT_EQ(entry.NextArticle, 4);
+}
+
+struct SpaceCase {
+    int policy;
+    const char* lines[2];
+    bool partsDisabled;
+};
+
+TEST_F(DownloadInnTest, LowPartsVolumeFollowsThePolicy) {
+    const std::string group = kGroups[4];
+    std::string encoded = UUEncode(PatternBytes(20000, 7), "p.bin");
+    ASSERT_TRUE(server_->PostAll(MultipartArticles(group, encoded, "p.bin", 2))) << server_->Error();
+    const SpaceCase cases[] = {
+        {0, {"No longer processing parts!\n", "   is multipart - culled"}, true},
+        {1, {"No longer processing download (stopping)!\n", nullptr}, false},
+        {2,
+         {"Removing 25% of oldest parts\n", "failed to remove any parts... stopping all together.\n"},
+         false},
+    };
+    for (const SpaceCase& c : cases) {
+        SCOPED_TRACE(c.policy);
+        std::filesystem::remove(settings_.LogFile);
+        ClearServers(settings_);
+        settings_.PartsEnabled = 1;
+        settings_.MaxNumParts = 10;
+        settings_.MinFreeSpace = 100;
+        settings_.MultipartFullStop = c.policy;
+        AddGroup(AddServerAt(server_->Address()), group);
+        std::string partsDir = settings_.PartsDir;
+        auto probe = [partsDir](const std::string& dir) -> std::optional<uint64_t> {
+            return dir == partsDir ? 50ull << 20 : 1ull << 40;
+        };
+        EngineTestHost host(settings_, "spindrel.cfg");
+        ASSERT_TRUE(RunDownload(host, probe));
+        EXPECT_TRUE(Logged("Parts partition has only 50 MBytes of disk space left...\n"));
+        for (const char* line : c.lines) {
+            if (line) {
+                EXPECT_TRUE(Logged(line)) << line;
+            }
+        }
+        EXPECT_EQ(settings_.PartsEnabled == 0, c.partsDisabled);
+    }
+}
+
+TEST_F(DownloadInnTest, LowOutputVolumeStops) {
+    const std::string group = kGroups[4];
+    settings_.MinFreeSpace = 100;
+    ServerEntry& server = AddServerAt(server_->Address());
+    AddGroup(server, group);
+    ASSERT_TRUE(server_->PostAll({Article(group, "o1.bin", UUEncode(PatternBytes(2000, 8), "o1.bin")),
+                                  Article(group, "o2.bin", UUEncode(PatternBytes(2000, 9), "o2.bin"))}));
+    std::string partsDir = settings_.PartsDir;
+    auto probe = [partsDir](const std::string& dir) -> std::optional<uint64_t> {
+        return dir == partsDir ? 1ull << 40 : 3ull << 20;
+    };
+    EngineTestHost host(settings_, "spindrel.cfg");
+    ASSERT_TRUE(RunDownload(host, probe));
+    EXPECT_TRUE(Logged("Output partition has only 3 MBytes of disk space left, stopping\n"));
+    EXPECT_EQ(host.Decoded().size(), 1u);
+}
+
+TEST_F(DownloadInnTest, PostProcessingGetsHostileNamesAsPlainArguments) {
+    const std::string group = kGroups[5];
+    const std::string name = "$(touch pwned)`touch pwned2`.bin";
+    ASSERT_TRUE(server_->Post(Article(group, "hostile", UUEncode(PatternBytes(1000, 10), name))));
+    settings_.PostProcessEnabled = 1;
+    settings_.PostProcessCommand = "printf '%s\\n' >> '" + dir_.file("args.txt") + "'";
+    AddGroup(AddServerAt(server_->Address()), group);
+    EngineTestHost host(settings_, "spindrel.cfg");
+    ASSERT_TRUE(RunDownload(host));
+    ASSERT_EQ(host.Decoded().size(), 1u);
+    std::string path = OutputFile(group, host.Decoded()[0]);
+    std::string expected = "bin\n" + path + "\n";
+    for (int i = 0; i < 500 && ReadFileBytes(dir_.file("args.txt")) != expected; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(ReadFileBytes(dir_.file("args.txt")), expected);
+    EXPECT_FALSE(std::filesystem::exists(dir_.file("pwned")));
+    EXPECT_FALSE(std::filesystem::exists(dir_.file("out/" + group + "/pwned")));
+    EXPECT_TRUE(Logged("   post processing with \"" + settings_.PostProcessCommand + "\""));
+}
+
+TEST_F(DownloadInnTest, SkippedGroupsAndMissingGroups) {
+    ServerEntry& server = AddServerAt(server_->Address());
+    AddGroup(server, kGroups[6]).Skip = 1;
+    AddGroup(server, "alt.binaries.sp.nonexistent");
+    EngineTestHost host(settings_, "spindrel.cfg");
+    ASSERT_TRUE(RunDownload(host));
+    EXPECT_TRUE(host.HasStatus(server_->Address() + " (finished)"));
+    EXPECT_FALSE(Logged("Processing group " + std::string(kGroups[6])));
+    EXPECT_TRUE(Logged("Error setting group alt.binaries.sp.nonexistent on " + server_->Address()));
+    EXPECT_TRUE(Logged("    Login failed?, Group not exist?, Proxy Failed?"));
+    EXPECT_TRUE(Logged("No username & password needed"));
+}
+
+TEST(DownloadStart, MissingOutputDirectoryRefusesToStart) {
+    Settings settings;
+    settings.OutputDir = "/nonexistent/spindrel/output/";
+    EngineTestHost host(settings, "spindrel.cfg");
+    EXPECT_FALSE(StartDownload(host, settings));
+    EXPECT_EQ(host.Messages(),
+              std::vector<std::string>{
+                  "Starting Download: The currently selected output directory does not exist!"});
+}
+
+class DownloadLoginTest : public EngineFixture {};
+
+TEST_F(DownloadLoginTest, AcceptedAndRefusedLogins) {
+    InnServer server;
+    const std::string group = "alt.binaries.sp.auth";
+    ASSERT_TRUE(server.Start({group}, "reader", "secret")) << server.Error();
+    ASSERT_TRUE(server.Post(Article(group, "a.bin", UUEncode(PatternBytes(500, 11), "a.bin"))));
+    AddGroup(AddServerAt(server.Address(), "reader", "secret"), group);
+    {
+        EngineTestHost host(settings_, "spindrel.cfg");
+        ASSERT_TRUE(RunDownload(host));
+        EXPECT_EQ(host.Decoded(), std::vector<std::string>{"a.bin"});
+        EXPECT_TRUE(Logged("Sending username & password - Ok"));
+    }
+    ClearServers(settings_);
+    AddGroup(AddServerAt(server.Address(), "reader", "wrong"), group, 0);
+    EngineTestHost host(settings_, "spindrel.cfg");
+    ASSERT_TRUE(RunDownload(host));
+    EXPECT_TRUE(Logged("Sending username & password - Failed"));
+    EXPECT_EQ(host.Messages(), std::vector<std::string>{"Spindrel: Login Failed!"});
+    EXPECT_TRUE(host.HasStatus(server.Address() + " (login failed)"));
+}
+
+} // namespace
