@@ -245,7 +245,14 @@ std::optional<std::string> NntpConnection::FetchHeaderSummaryCached(int64_t arti
     }
     int64_t last = singleArticle ? article : article + headerCacheSize_ - 1;
     std::vector<HeaderCacheEntry> lines, subjects;
-    if (XhdrLines(lines, article, last) == -1 || XhdrSubject(subjects, article, last) == -1) {
+    if (XhdrLines(lines, article, last) == -1) {
+        // A server that answered with no article keeps the range answered (as empty), so a stretch of
+        // missing articles costs one exchange; a refusal or a lost link leaves nothing cached.
+        if (link_ != Link::Open || xhdrRefused_ == 1) {
+            cachedFirst_ = cachedLast_ = -1;
+            return std::nullopt;
+        }
+    } else if (XhdrSubject(subjects, article, last) == -1) {
         cachedFirst_ = cachedLast_ = -1;
         return std::nullopt;
     }

@@ -166,6 +166,19 @@ TEST_F(CommandsTest, ArticlesTheServerLeftOutGetNoSummary) {
     EXPECT_EQ(XhdrCommands().size(), 2u) << "everything after the first request came from the cache";
 }
 
+TEST_F(CommandsTest, EmptyStretchCostsOneExchange) {
+    ServeXhdr({5, 6}, {5, 6});
+    EXPECT_EQ(connection.FetchHeaderSummary(5), Summary(5));
+    connection.SelectGroup("alt.binaries.other");
+    server.Reply("xhdr lines", "221 ok\r\n.\r\n");
+    for (int64_t article = 5; article <= 20; ++article) {
+        EXPECT_EQ(connection.FetchHeaderSummary(article), std::nullopt)
+            << "nothing left from the other group";
+    }
+    EXPECT_EQ(XhdrCommands(),
+              (std::vector<std::string>{"xhdr lines 5-20", "xhdr subject 5-20", "xhdr lines 5-20"}));
+}
+
 TEST_F(CommandsTest, NewSelectedGroupEmptiesTheCache) {
     ServeXhdr({5, 6}, {5, 6});
     server.Reply("group", "211 2 5 6 alt.binaries.test\r\n");
