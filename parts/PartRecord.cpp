@@ -1,4 +1,5 @@
 #include "parts/PartRecord.h"
+#include "common/Trace.h"
 
 #include <charconv>
 #include <cstring>
@@ -116,8 +117,8 @@ int ReadPartRecord(PartRecord& record, FILE* stream) {
     if (!ReadRecord(stream, record)) {
         return 0;
     }
-    printf("read: part '%s' on time %lu, partt %d of %d", record.file.c_str(),
-           static_cast<unsigned long>(record.time), record.part, record.total);
-    printf("read: signature is '%s'", record.signature.c_str());
+    Trace("read: part '%s' on time %lu, partt %d of %d", record.file.c_str(),
+          static_cast<unsigned long>(record.time), record.part, record.total);
+    Trace("read: signature is '%s'", record.signature.c_str());
     return 1;
 }

@@ -1,3 +1,4 @@
+#include "common/Trace.h"
 #include "tests/parts/PartsFixture.h"
 
 #include "parts/FullStopPolicy.h"
@@ -24,9 +25,11 @@ class PartsCleanup : public PartsFixture {
 TEST_F(PartsCleanup, NineRecordsLoseTheFirstTwoInFileOrder) {
     std::string all = Records(9);
     WriteIndex(all);
-    testing::internal::CaptureStdout();
+    SetTracing(true);
+    testing::internal::CaptureStderr();
     EXPECT_EQ(RemoveOldestQuarter(partsDir), 2);
-    std::string traces = testing::internal::GetCapturedStdout();
+    std::string traces = testing::internal::GetCapturedStderr();
+    SetTracing(false);
     EXPECT_EQ(traces.substr(0, 92),
               "read: part 'f0' on time 915000000, partt 1 of 9read: signature is 'binary 0.bin ('read: part");
     // The other seven are written back in their order with their stamps unchanged.
