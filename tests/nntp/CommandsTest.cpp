@@ -368,7 +368,7 @@ TEST_F(CommandsTest, SilentServerMidBodyGivesUpOnceTheDownloadStops) {
     auto took = std::chrono::steady_clock::now() - start;
     stopper.join();
     EXPECT_GE(took, std::chrono::milliseconds(1400));
-    EXPECT_LT(took, std::chrono::milliseconds(1500 + 2500));
+    EXPECT_LT(took, std::chrono::seconds(10));
     EXPECT_TRUE(connection.IsDisconnected());
 }
 
@@ -495,7 +495,7 @@ TEST_F(CommandsTest, GroupListCancelEndsASilentList) {
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(connection.FetchGroupList(lines, &soFar, nullptr), 0);
     canceller.join();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(6));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     EXPECT_EQ(lines, std::vector<std::string>{"alt.one 1 1 y"});
 }
 
