@@ -1,5 +1,7 @@
 #include "decode/FileStat.h"
 
+#include "common/Trace.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -39,11 +41,10 @@ FileStat::~FileStat() {
 }
 
 void FileStat::trace(const char* title) const {
-    fprintf(stderr, "%s FileStat[%p](void)\n", title, static_cast<const void*>(this));
-    fprintf(stderr, "\textension = \"%s\"\n", OrNull(extension_));
-    fprintf(stderr, "\tname      = \"%s\"\n", OrNull(name_));
-    fprintf(stderr, "\tfull_path = \"%s\"\n", OrNull(full_path_));
-    fflush(stderr);
+    Trace("%s FileStat[%p](void)\n", title, static_cast<const void*>(this));
+    Trace("\textension = \"%s\"\n", OrNull(extension_));
+    Trace("\tname      = \"%s\"\n", OrNull(name_));
+    Trace("\tfull_path = \"%s\"\n", OrNull(full_path_));
 }
 
 void FileStat::reset() {

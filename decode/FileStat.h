@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-// The description of one output file of a decoded body.
+// The description of one output file of a decoded body. Construction and destruction leave developer traces.
 class FileStat {
   public:
     enum Status { kProduced = 0, kNoEncoding = 1, kNoFileName = 2, kNoBytes = 4 };

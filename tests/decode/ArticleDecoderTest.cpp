@@ -1,4 +1,5 @@
 #include "decode/ArticleDecoder.h"
+#include "common/Trace.h"
 #include "engine/Log.h"
 #include "tests/decode/Encoders.h"
 #include "tests/support/TempDir.h"
@@ -340,7 +341,11 @@ TEST_F(ArticleDecoderTest, BadInputGivesACodeAndNothingOutside) {
     }
 }
 
-TEST(FileStatTest, TracesConstructionAndDestruction) {
+TEST(FileStatTest, TracesConstructionAndDestructionWhenTracing) {
+    testing::internal::CaptureStderr();
+    { FileStat quiet; }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    SetTracing(true);
     testing::internal::CaptureStderr();
     {
         FileStat stat;
@@ -353,6 +358,7 @@ TEST(FileStatTest, TracesConstructionAndDestruction) {
         EXPECT_EQ(stat.getFullPath(), "");
     }
     std::string trace = testing::internal::GetCapturedStderr();
+    SetTracing(false);
     EXPECT_NE(
         trace.find("](void)\n\textension = \"<null>\"\n\tname      = \"<null>\"\n\tfull_path = \"<null>\"\n"
                    "Delete FileStat["),
