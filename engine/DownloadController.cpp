@@ -17,6 +17,8 @@ constexpr size_t kGroupThreadStack = 128 * 1024;
 constexpr int kNotRespondingSeconds = 60;
 constexpr int kReconnectSeconds = 180;
 constexpr size_t kMaxTitle = 63;
+constexpr int kWatchCycleMs = 2000;
+constexpr int kWatchSlices = 100;
 
 std::string Format(const char* format, const std::string& text) {
     char buffer[4096];
@@ -305,8 +307,9 @@ bool DownloadController::WatchGroup() {
             lastLines = lines;
             lastArticle = article;
         }
-        for (int slice = 0; slice < 4 && !ended(); ++slice) {
-            EngineSleepMs(500);
+        // The two seconds of a cycle pass in short steps, so the end of the group is noticed at once.
+        for (int slice = 0; slice < kWatchSlices && !ended(); ++slice) {
+            EngineSleepMs(kWatchCycleMs / kWatchSlices);
         }
     }
     groupThread_.join();
