@@ -18,7 +18,6 @@ constexpr int kNotRespondingSeconds = 60;
 constexpr int kReconnectSeconds = 180;
 constexpr size_t kMaxTitle = 63;
 constexpr int kWatchCycleMs = 2000;
-constexpr int kWatchSlices = 100;
 
 std::string Format(const char* format, const std::string& text) {
     char buffer[4096];
@@ -123,10 +122,8 @@ void DownloadController::Run() {
             char text[64];
             snprintf(text, sizeof text, "Restarting in %ld sec", values_.InterLoopWait);
             WhileRunning([&] { host_.SetStatusLine(text); });
-            // The pause is cut into short sleeps so that Stop ends it promptly.
-            for (long ms = values_.InterLoopWait * 1000; ms > 0 && DownloadRunning; ms -= 100) {
-                EngineSleepMs(ms < 100 ? ms : 100);
-            }
+            // Stop ends the pause at once.
+            EngineWait(values_.InterLoopWait * 1000, [] { return DownloadRunning == 0; });
             if (DownloadRunning) {
                 host_.TreeFirstServer();
             }
@@ -307,10 +304,8 @@ bool DownloadController::WatchGroup() {
             lastLines = lines;
             lastArticle = article;
         }
-        // The two seconds of a cycle pass in short steps, so the end of the group is noticed at once.
-        for (int slice = 0; slice < kWatchSlices && !ended(); ++slice) {
-            EngineSleepMs(kWatchCycleMs / kWatchSlices);
-        }
+        // The end of the group is noticed at once, not at the end of the cycle.
+        EngineWait(kWatchCycleMs, ended);
     }
     groupThread_.join();
     return true;

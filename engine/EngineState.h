@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -31,6 +32,8 @@ std::string CurrentGroupName();
 // through here, so tests can run them faster. A scale of 0.01 makes a 2-second cycle take 20 ms.
 void SetEngineTimeScale(double scale);
 void EngineSleepMs(int64_t milliseconds);
+// Waits as EngineSleepMs does, but returns as soon as `done` answers true (asked every few milliseconds).
+void EngineWait(int64_t milliseconds, const std::function<bool()>& done);
 
 // Holds the status lock for a scope.
 class StatusLockGuard {

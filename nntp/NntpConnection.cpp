@@ -66,7 +66,15 @@ int NntpConnection::Connect() {
     if (link_ == Link::Open) {
         Disconnect();
     }
-    if (!serverAddress_ || !socket_.Connect(*serverAddress_, kConnectTimeoutMs)) {
+    // A download stopped, or a group-list fetch cancelled, while the server is slow to take the connection or
+    // to greet ends the wait at once.
+    bool downloadWasRunning = DownloadRunning.load() != 0;
+    bool listWasCancelled = GroupListCancel.load() != 0;
+    auto abandoned = [&] {
+        return (downloadWasRunning && DownloadRunning.load() == 0) ||
+               (!listWasCancelled && GroupListCancel.load() != 0);
+    };
+    if (!serverAddress_ || !socket_.Connect(*serverAddress_, kConnectTimeoutMs, abandoned)) {
         link_ = Link::Unused;
         return 0;
     }
@@ -79,7 +87,7 @@ int NntpConnection::Connect() {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(greetingTimeoutMs_);
     std::optional<std::string> greeting;
     while (!(greeting = TakeLine())) {
-        if (std::chrono::steady_clock::now() >= deadline) {
+        if (std::chrono::steady_clock::now() >= deadline || abandoned()) {
             return 0;
         }
         ReceiveBlock();

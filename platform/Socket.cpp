@@ -1,5 +1,6 @@
 #include "platform/Socket.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <charconv>
@@ -112,6 +113,19 @@ TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept {
     return *this;
 }
 
+bool TcpSocket::WaitToConnect(int timeoutMs, const std::function<bool()>& abandon) const {
+    constexpr int kSliceMs = 200;
+    for (int waited = 0; waited < timeoutMs; waited += kSliceMs) {
+        if (WaitFor(POLLOUT, std::min(kSliceMs, timeoutMs - waited))) {
+            return true;
+        }
+        if (abandon && abandon()) {
+            return false;
+        }
+    }
+    return false;
+}
+
 bool TcpSocket::WaitFor(short events, int timeoutMs) const {
     pollfd entry{fd_, events, 0};
     for (;;) {
@@ -122,7 +136,7 @@ bool TcpSocket::WaitFor(short events, int timeoutMs) const {
     }
 }
 
-bool TcpSocket::Connect(const SocketAddress& address, int timeoutMs) {
+bool TcpSocket::Connect(const SocketAddress& address, int timeoutMs, const std::function<bool()>& abandon) {
     Close();
     const auto* target = reinterpret_cast<const sockaddr*>(address.bytes.data());
     if (address.length == 0) {
@@ -141,7 +155,7 @@ bool TcpSocket::Connect(const SocketAddress& address, int timeoutMs) {
     if (connect(fd_, target, address.length) != 0) {
         int error = 0;
         socklen_t length = sizeof error;
-        if (errno != EINPROGRESS || !WaitFor(POLLOUT, timeoutMs) ||
+        if (errno != EINPROGRESS || !WaitToConnect(timeoutMs, abandon) ||
             getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
             Close();
             return false;

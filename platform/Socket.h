@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -44,7 +45,8 @@ class TcpSocket {
     bool IsOpen() const { return fd_ >= 0; }
 
     // Connects within `timeoutMs`, with keep-alive and no Nagle delay. On failure the socket stays closed.
-    bool Connect(const SocketAddress& address, int timeoutMs);
+    // `abandon`, when given, is asked every few hundred milliseconds whether to give up waiting.
+    bool Connect(const SocketAddress& address, int timeoutMs, const std::function<bool()>& abandon = {});
 
     // Sends every byte unless the peer takes none for `timeoutMs` or the connection fails; the count sent.
     size_t Send(const char* bytes, size_t count, int timeoutMs);
@@ -63,6 +65,7 @@ class TcpSocket {
     friend class TcpListener;
     explicit TcpSocket(int fd) : fd_(fd) {}
     bool WaitFor(short events, int timeoutMs) const;
+    bool WaitToConnect(int timeoutMs, const std::function<bool()>& abandon) const;
 
     int fd_ = -1;
 };

@@ -190,6 +190,28 @@ TEST_F(DownloadFaultTest, StopInTheMiddleOfABodyEndsTheRunPromptly) {
     EXPECT_TRUE(host.Decoded().empty());
 }
 
+TEST_F(DownloadFaultTest, StopWhileAServerNeverGreetsEndsTheRunPromptly) {
+    FakeNewsServer fake;
+    std::atomic<bool> connected{false};
+    fake.SetGreetingHandler([&](FakeNewsSession& s, const std::string&) {
+        connected = true;
+        s.Stall();
+    });
+    AddGroup(AddServerAt(fake.Address()), "alt.binaries.silent");
+    SetEngineTimeScale(1.0);
+    EngineTestHost host(settings_, "spindrel.cfg");
+    ASSERT_TRUE(StartDownload(host, settings_));
+    for (int i = 0; i < 3000 && !connected; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(connected);
+    StopDownload();
+    bool ended = host.WaitForEnd(std::chrono::seconds(5));
+    JoinDownload();
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(fake.Connections(), 1);
+}
+
 TEST_F(DownloadFaultTest, ServerThatIsNotReady) {
     FakeNewsServer fake;
     fake.SetGreeting("400 not ready, try later\r\n");

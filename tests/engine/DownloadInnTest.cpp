@@ -10,7 +10,7 @@ namespace {
 
 const char* const kGroups[] = {"alt.binaries.sp.single", "alt.binaries.sp.culls", "alt.binaries.sp.window",
                                "alt.binaries.sp.limit",  "alt.binaries.sp.space", "alt.binaries.sp.post",
-                               "alt.binaries.sp.skip"};
+                               "alt.binaries.sp.skip",   "alt.binaries.sp.tenth"};
 
 class DownloadInnTest : public EngineFixture {
   protected:
@@ -194,6 +194,22 @@ TEST_F(DownloadInnTest, DownloadLimitStopsTheRun) {
     EXPECT_TRUE(Logged("Reached maximum amount of extracted articles 1 Mb")) << Log();
     // Stopped between the new file and the end of its article: the next visit starts after the group's end.
     EXPECT_EQ(entry.NextArticle, 4);
+}
+
+TEST_F(DownloadInnTest, EveryTenthFileSavesTheConfiguration) {
+    const std::string group = kGroups[7];
+    std::vector<std::string> files;
+    for (int i = 0; i < 12; ++i) {
+        std::string name = "t" + std::to_string(i) + ".bin";
+        files.push_back(Article(group, name, UUEncode(PatternBytes(300, 40 + i), name)));
+    }
+    ASSERT_TRUE(server_->PostAll(files)) << server_->Error();
+    AddGroup(AddServerAt(server_->Address()), group);
+    EngineTestHost host(settings_, "spindrel.cfg");
+    ASSERT_TRUE(RunDownload(host));
+    EXPECT_EQ(host.Decoded().size(), 12u);
+    // Once at the tenth file, once when the group is done.
+    EXPECT_EQ(host.Saves(), 2);
 }
 
 struct SpaceCase {
