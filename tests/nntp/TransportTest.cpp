@@ -291,6 +291,33 @@ TEST_F(TransportTest, TrafficLogEntriesHaveTheirExactForm) {
               "32 30 30 0d  0a " + std::string(36, ' ') + "  200.." + std::string(11, ' ') + "\n");
 }
 
+TEST_F(TransportTest, TrafficEntriesHoldAtMost8192BytesEach) {
+    std::string txrx = dir.file("txrx.log");
+    std::string big(20000, 'x');
+    server.Handle("big", [big](FakeNewsSession& s, const std::string&) { s.Send(big + "\r\n"); });
+    NntpConnection connection(server.Address());
+    connection.SetTxRxLogName(txrx.c_str());
+    ASSERT_EQ(connection.Connect(), 1);
+    ASSERT_EQ(connection.SendText("big\r\n"), 1);
+    ASSERT_EQ(ReadLines(connection, 1), std::vector<std::string>{big + "\r\n"});
+    // Every byte received after the command is dumped once, in entries of at most 8192 bytes.
+    std::string log = ReadFileBytes(txrx);
+    size_t total = 0;
+    for (size_t entry = log.find("rx():\n", log.find("tx():\n")); entry != std::string::npos;
+         entry = log.find("rx():\n", entry + 1)) {
+        size_t bytes = 0;
+        for (size_t row = entry + 6; row + 52 <= log.size() && log[row] != '\n';
+             row = log.find('\n', row) + 1) {
+            for (size_t column = 0; column < 52; ++column) {
+                bytes += log[row + column] != ' ' && column + 1 < 52 && log[row + column + 1] != ' ' ? 1 : 0;
+            }
+        }
+        EXPECT_LE(bytes, 8192u);
+        total += bytes;
+    }
+    EXPECT_EQ(total, big.size() + 2);
+}
+
 TEST_F(TransportTest, NoTrafficEntriesWithoutALogName) {
     auto connection = Connected();
     connection->SetTxRxLogName(dir.file("txrx.log").c_str());
