@@ -5,6 +5,7 @@
 #include <string>
 
 #include "nntp/NntpConnection.h"
+#include "platform/Memory.h"
 #include "tests/support/FakeNewsServer.h"
 
 namespace {
@@ -102,6 +103,7 @@ void BM_LoopbackReadLine(benchmark::State& state) {
 BENCHMARK(BM_LoopbackReadLine)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_LoopbackFetchBody(benchmark::State& state) {
+    ReuseLargeAllocations(); // as the programs do at start
     size_t perRequest = 0;
     auto peer = StartPeer(&perRequest);
     NntpConnection connection(peer->Address());

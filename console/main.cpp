@@ -9,9 +9,11 @@
 #include "engine/EngineState.h"
 #include "engine/Log.h"
 #include "platform/Interrupts.h"
+#include "platform/Memory.h"
 
 int main() {
     static const char* const kConfigFile = "spindrel.cfg";
+    ReuseLargeAllocations();
     Settings settings;
     LoadConfig(settings, kConfigFile);
     SetLogEnabled(settings.LoggingEnabled);
