@@ -146,10 +146,7 @@ int NntpConnection::ReceiveBlock() {
     ReceiveResult result = socket_.Receive(block_.data(), block_.size(), kReceiveWaitMs);
     switch (result.status) {
     case ReceiveStatus::Data:
-        for (size_t logged = 0; logged < result.count; logged += kTrafficEntryBytes) {
-            LogTraffic("rx():\n", block_.data() + logged, std::min(kTrafficEntryBytes, result.count - logged),
-                       true);
-        }
+        LogTraffic("rx():\n", block_.data(), result.count, true);
         rateBytes_ += result.count;
         totalBytes_ += result.count;
         ring_.append(block_.data(), result.count);

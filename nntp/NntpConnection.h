@@ -26,9 +26,7 @@ class NntpConnection {
     static constexpr int kGreetingTimeoutMs = 30000;
     static constexpr int kReceiveWaitMs = 1000;
     static constexpr int kSendTimeoutMs = 30000;
-    // One receive takes up to this much; the traffic log still dumps it in entries of at most 8192 bytes.
-    static constexpr size_t kReceiveBlockSize = 256 * 1024;
-    static constexpr size_t kTrafficEntryBytes = 8192;
+    static constexpr size_t kReceiveBlockSize = 8192;
 
     // Whole seconds since 1970, and a pause of some milliseconds: replaceable so tests need not wait.
     using SecondsClock = std::function<int64_t()>;
@@ -143,7 +141,7 @@ class NntpConnection {
     std::string hostName_;
     std::optional<SocketAddress> serverAddress_;
     std::string greeting_;
-    std::vector<char> block_ = std::vector<char>(kReceiveBlockSize);
+    std::array<char, kReceiveBlockSize> block_{};
     ByteRing ring_;
     size_t scannedWithoutLineEnd_ = 0; // bytes at the ring's head already known to hold no LF
     uint64_t rateBytes_ = 0;
