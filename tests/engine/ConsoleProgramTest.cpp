@@ -1,0 +1,101 @@
+// spindrel-console as a process: its exit status, its output and what Ctrl+C does.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "tests/support/FakeNewsServer.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+class ConsoleProgramTest : public ::testing::Test {
+  protected:
+    void WriteConfig(const std::string& outputDir, const std::string& server) {
+        std::string config =
+            "Config\n    OutputDir=" + outputDir + "\nNumServers=" + (server.empty() ? "0" : "1") + "\n";
+        if (!server.empty()) {
+            config += "Server\n    Name=" + server +
+                      ",,\n    NumGroups=1\n    Group=alt.binaries.console,0,0k,Expanded,Include\n";
+        }
+        WriteFileBytes(dir_.file("spindrel.cfg"), config);
+    }
+
+    // Starts the program in the test directory with its output going to "stdout.txt".
+    pid_t Start() {
+        pid_t pid = fork();
+        if (pid == 0) {
+            if (chdir(dir_.str().c_str()) != 0) {
+                _exit(126);
+            }
+            int out = open("stdout.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(out, 1);
+            execl(SPINDREL_CONSOLE, SPINDREL_CONSOLE, static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        return pid;
+    }
+
+    // The exit status once the program has ended, or -1 when it is still running after `seconds`.
+    static int WaitForExit(pid_t pid, int seconds) {
+        for (int i = 0; i < seconds * 100; ++i) {
+            int status = 0;
+            if (waitpid(pid, &status, WNOHANG) == pid) {
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        return -1;
+    }
+
+    std::string Output() const { return ReadFileBytes(dir_.file("stdout.txt")); }
+
+    TempDir dir_;
+};
+
+TEST_F(ConsoleProgramTest, MissingOutputDirectoryRefusesWithStatusOne) {
+    WriteConfig("/nonexistent/spindrel/", "");
+    EXPECT_EQ(WaitForExit(Start(), 30), 1);
+    EXPECT_EQ(Output(), "The currently selected output directory does not exist!\n");
+}
+
+TEST_F(ConsoleProgramTest, RunWithoutServersEndsWithStatusZero) {
+    WriteConfig(dir_.str() + "/", "");
+    EXPECT_EQ(WaitForExit(Start(), 30), 0);
+    EXPECT_EQ(Output(), "Download Completed\n");
+}
+
+TEST_F(ConsoleProgramTest, CtrlCStopsTheDownloadAndASecondOneEndsAtOnce) {
+    for (int interrupts : {1, 2}) {
+        SCOPED_TRACE(interrupts);
+        FakeNewsServer fake;
+        std::atomic<bool> greeted{false};
+        fake.SetGreetingHandler([&](FakeNewsSession& s, const std::string&) {
+            greeted = true;
+            s.Stall();
+        });
+        WriteConfig(dir_.str() + "/", fake.Address());
+        pid_t pid = Start();
+        for (int i = 0; i < 3000 && !greeted; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ASSERT_TRUE(greeted);
+        kill(pid, SIGINT);
+        if (interrupts == 2) {
+            // Apart, so the two do not merge into one pending signal; the stopped run needs longer to end.
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            kill(pid, SIGINT);
+        }
+        // One interrupt is Stop: the run ends and the program with it; two end the process at once.
+        EXPECT_EQ(WaitForExit(pid, 5), interrupts == 1 ? 0 : 130);
+    }
+}
+
+} // namespace
