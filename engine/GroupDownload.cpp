@@ -239,7 +239,9 @@ GroupDownload::Step GroupDownload::Article(int64_t& n) {
     host_.SetArticleTitle(Format("Article %ld", static_cast<long>(n)));
     if (!summary) {
         LogMessage("   has no header - giving up");
-        SetNextArticle(n);
+        if (DownloadRunning) {
+            SetNextArticle(n);
+        }
         return Step::Next;
     }
     // The text the header was made from: where xhdr is refused it is the whole head, decoded with the body.
