@@ -1,15 +1,26 @@
 // spindrel-console: does what pressing Start does, in the current directory's configuration, without a
 // window.
 #include <cstdio>
-#include <unistd.h>
+#include <cstdlib>
 
 #include "config/ConfigFile.h"
 #include "engine/ConsoleHost.h"
 #include "engine/Download.h"
-#include "engine/EngineState.h"
 #include "engine/Log.h"
 #include "platform/Interrupts.h"
 #include "platform/Memory.h"
+
+namespace {
+
+// Ends the process without running static destructors: the interrupt thread may still be inside Stop, using
+// the engine's process-wide state. Every file is closed after each use, so only the streams need flushing.
+[[noreturn]] void Finish(int status) {
+    fflush(stdout);
+    fflush(stderr);
+    std::_Exit(status);
+}
+
+} // namespace
 
 int main() {
     static const char* const kConfigFile = "spindrel.cfg";
@@ -23,15 +34,18 @@ int main() {
         if (count == 1) {
             StopDownload();
         } else {
-            _exit(130);
+            Finish(130);
         }
     });
 
     ConsoleHost host(settings, kConfigFile, stdout);
     if (!StartDownload(host, settings)) {
-        return 1;
+        Finish(1);
     }
     host.WaitForEnd();
     JoinDownload();
-    return host.SaveConfiguration() ? 0 : 1;
+    if (!host.SaveConfiguration()) {
+        fprintf(stderr, "spindrel-console: could not write %s\n", kConfigFile);
+    }
+    Finish(0);
 }
