@@ -151,7 +151,6 @@ DownloadController::ServerLogin DownloadController::CurrentServerLogin() {
 bool DownloadController::ProcessServer() {
     ServerLogin login = CurrentServerLogin();
     serverName_ = login.address;
-    SetCurrentServerName(serverName_);
     if (!Checkpoint([&] {
             stats_.Reset(PanelScope::Server, host_);
             host_.SetStatusLine(ServerText("%s (connecting)"));
@@ -236,7 +235,6 @@ bool DownloadController::GroupLoop() {
             continue;
         }
         WhileRunning([&] {
-            SetCurrentGroupName(name);
             host_.SetGroupPanelTitle(name);
             stats_.Reset(PanelScope::Group, host_);
             host_.SetArticleTitle("Article");

@@ -15,32 +15,9 @@ std::mutex SettingsMutex;
 
 namespace {
 
-std::mutex namesMutex;
-std::string currentServerName;
-std::string currentGroupName;
 std::atomic<double> timeScale{1.0};
 
 } // namespace
-
-void SetCurrentServerName(const std::string& name) {
-    std::lock_guard<std::mutex> lock(namesMutex);
-    currentServerName = name;
-}
-
-std::string CurrentServerName() {
-    std::lock_guard<std::mutex> lock(namesMutex);
-    return currentServerName;
-}
-
-void SetCurrentGroupName(const std::string& name) {
-    std::lock_guard<std::mutex> lock(namesMutex);
-    currentGroupName = name;
-}
-
-std::string CurrentGroupName() {
-    std::lock_guard<std::mutex> lock(namesMutex);
-    return currentGroupName;
-}
 
 void SetEngineTimeScale(double scale) {
     timeScale = scale;

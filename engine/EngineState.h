@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
-#include <string>
 
 #include "platform/Semaphore.h"
 
@@ -21,12 +20,6 @@ extern std::atomic<int64_t> ProgressLines;
 
 // Guards the process-wide Settings record between the window and the download threads.
 extern std::mutex SettingsMutex;
-
-// Names of the server and the group the engine is working on.
-void SetCurrentServerName(const std::string& name);
-std::string CurrentServerName();
-void SetCurrentGroupName(const std::string& name);
-std::string CurrentGroupName();
 
 // The engine's own waits (connect retries, the watchdog's cycle, the pause between unattended passes) go
 // through here, so tests can run them faster. A scale of 0.01 makes a 2-second cycle take 20 ms.
