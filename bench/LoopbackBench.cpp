@@ -30,6 +30,15 @@ const std::string& LineChunk() {
 
 // A loopback peer that answers "send" with 64 MiB of 80-byte lines, and "body" with the same as an article
 // body.
+// Connects to the peer; a failure is reported on the benchmark.
+bool Connected(NntpConnection& connection, benchmark::State& state) {
+    if (connection.Connect() == 1) {
+        return true;
+    }
+    state.SkipWithError("cannot connect to the loopback peer");
+    return false;
+}
+
 std::unique_ptr<FakeNewsServer> StartPeer(size_t* bytesPerRequest) {
     auto peer = std::make_unique<FakeNewsServer>();
     const std::string& chunk = LineChunk();
@@ -84,8 +93,7 @@ void BM_LoopbackReadLine(benchmark::State& state) {
     size_t perRequest = 0;
     auto peer = StartPeer(&perRequest);
     NntpConnection connection(peer->Address());
-    if (connection.Connect() != 1) {
-        state.SkipWithError("cannot connect to the loopback peer");
+    if (!Connected(connection, state)) {
         return;
     }
     for (auto _ : state) {
@@ -107,8 +115,7 @@ void BM_LoopbackFetchBody(benchmark::State& state) {
     size_t perRequest = 0;
     auto peer = StartPeer(&perRequest);
     NntpConnection connection(peer->Address());
-    if (connection.Connect() != 1) {
-        state.SkipWithError("cannot connect to the loopback peer");
+    if (!Connected(connection, state)) {
         return;
     }
     DownloadRunning.store(1);

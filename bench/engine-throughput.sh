@@ -10,15 +10,8 @@ BUILD="${BUILD:-build}"
 cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$BUILD" -j"${JOBS:-2}" --target spindrel-console >/dev/null
 
-WORK="$(mktemp -d /tmp/spindrel-bench-XXXXXX)"
-chmod 755 "$WORK"
-INN="$ROOT/tests/support/inn-instance.sh"
-cleanup() { bash "$INN" stop "$WORK/inn" >/dev/null 2>&1 || true; rm -rf "$WORK"; }
-trap cleanup EXIT
-
-PORT="$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')"
-mkdir -p "$WORK/inn"
-bash "$INN" start "$WORK/inn" "$PORT" --group alt.binaries.bench.bodies --group alt.binaries.bench.scan >/dev/null
+source "$ROOT/scripts/private-news-server.sh"
+start_private_news_server bench alt.binaries.bench.bodies alt.binaries.bench.scan
 
 python3 - "$WORK" <<'PY'
 import os, subprocess, sys

@@ -13,15 +13,8 @@ cmake --build "$BUILD" -j"${JOBS:-2}" --target spindrel-console
 
 GROUP=alt.binaries.spindrel.demo
 DEMO="$ROOT/demo"
-WORK="$(mktemp -d /tmp/spindrel-demo-XXXXXX)"
-chmod 755 "$WORK"
-INN="$ROOT/tests/support/inn-instance.sh"
-cleanup() { bash "$INN" stop "$WORK/inn" >/dev/null 2>&1 || true; rm -rf "$WORK"; }
-trap cleanup EXIT
-
-PORT="$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')"
-mkdir -p "$WORK/inn"
-bash "$INN" start "$WORK/inn" "$PORT" --group "$GROUP" >/dev/null
+source "$ROOT/scripts/private-news-server.sh"
+start_private_news_server demo "$GROUP"
 
 # The binaries: random bytes, so a wrong byte anywhere shows in the comparison at the end.
 mkdir -p "$WORK/src" "$WORK/articles"
