@@ -13,8 +13,10 @@
 namespace {
 
 // Ends the process without running static destructors: the interrupt thread may still be inside Stop, using
-// the engine's process-wide state. Every file is closed after each use, so only the streams need flushing.
+// the engine's process-wide state. Every file is closed after each use, so only the log and the streams need
+// flushing.
 [[noreturn]] void Finish(int status) {
+    FlushLog();
     fflush(stdout);
     fflush(stderr);
     std::_Exit(status);

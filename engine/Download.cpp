@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "engine/EngineState.h"
+#include "engine/Log.h"
 #include "nntp/Flags.h"
 #include "platform/FileSystem.h"
 #include "platform/Thread.h"
@@ -72,6 +73,8 @@ void JoinDownload() {
 }
 
 void DownloadEnded(DownloadRequest& request) {
+    // The run's log is complete in its file by the time anyone hears that the run has ended.
+    FlushLog();
     request.host->Beep(700, 500);
     DownloadRunning = 0;
     bool unattended;

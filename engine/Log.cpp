@@ -1,54 +1,139 @@
 #include "engine/Log.h"
 
+#include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstdarg>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
+
+#include "platform/AppendFile.h"
+#include "platform/Thread.h"
 
 namespace {
 
 constexpr size_t kMessageBufferSize = 4096;
 constexpr size_t kNameBufferSize = 4096;
+// Lines waiting beyond this make their callers wait for the writer: a stalled disk must not fill memory.
+constexpr size_t kMaxPending = size_t{1} << 20;
+constexpr size_t kWriterStack = 256 * 1024;
 
-std::mutex logMutex; // guards the name and keeps lines of different threads whole
-std::string logFileName;
 std::atomic<int> logEnabled{0};
 std::atomic<const char*> txRxLogName{nullptr};
+
+// One thread appends the lines in batches, so a burst of short lines costs a few writes instead of an open,
+// a write and a close each, and the caller does not wait for the disk. Lines keep their order and stay whole,
+// and each goes to the file that was named when it was logged.
+class LogWriter {
+  public:
+    static LogWriter& Instance() {
+        // Never destroyed: lines may still be logged while static objects are torn down.
+        static LogWriter* writer = new LogWriter;
+        return *writer;
+    }
+
+    void SetName(const char* path) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        WaitUntilWritten(lock);
+        name_.clear();
+        if (path) {
+            name_.assign(path, strnlen(path, kNameBufferSize - 1));
+        }
+    }
+
+    void Queue(const char* line, size_t count) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (name_.empty()) {
+            return;
+        }
+        written_.wait(lock, [this] { return pending_.size() < kMaxPending; });
+        if (!writer_.joinable()) {
+            file_.Append(name_, line, count); // no writer thread could be started: write in place
+            return;
+        }
+        bool wasEmpty = pending_.empty();
+        pending_.append(line, count);
+        if (wasEmpty) {
+            wake_.notify_one();
+        }
+    }
+
+    void Flush() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        WaitUntilWritten(lock);
+    }
+
+  private:
+    LogWriter() {
+        // Normal priority even when the first line comes from an idle-priority download thread.
+        writer_.start([this] { Run(); }, kWriterStack, 0);
+        std::atexit([] { FlushLog(); });
+    }
+
+    void WaitUntilWritten(std::unique_lock<std::mutex>& lock) {
+        written_.wait(lock, [this] { return pending_.empty() && !writing_; });
+    }
+
+    void Run() {
+        std::string batch;
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return !pending_.empty(); });
+            batch.clear();
+            batch.swap(pending_);
+            std::string name = name_;
+            writing_ = true;
+            lock.unlock();
+            // A line that cannot be written is dropped; its caller has long carried on.
+            file_.Append(name, batch.data(), batch.size());
+            lock.lock();
+            writing_ = false;
+            written_.notify_all();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable written_;
+    std::string name_;
+    std::string pending_;
+    bool writing_ = false;
+    AppendFile file_; // used by the writer thread, or under the lock when there is none
+    Thread writer_;
+};
 
 } // namespace
 
 void SetLogFileName(const char* path) {
-    std::lock_guard<std::mutex> lock(logMutex);
-    logFileName.clear();
-    if (path) {
-        logFileName.assign(path, strnlen(path, kNameBufferSize - 1));
-    }
+    LogWriter::Instance().SetName(path);
 }
 
-void SetLogEnabled(int flag) { logEnabled = flag; }
+void SetLogEnabled(int flag) {
+    logEnabled = flag;
+}
 
 void LogMessage(const char* format, ...) {
     if (!logEnabled) {
         return;
     }
     // An over-long message is cut to the buffer, never overflows it.
-    char message[kMessageBufferSize];
+    char message[kMessageBufferSize + 1];
     va_list args;
     va_start(args, format);
-    vsnprintf(message, sizeof message, format, args);
+    int length = vsnprintf(message, kMessageBufferSize, format, args);
     va_end(args);
+    if (length < 0) {
+        return;
+    }
+    size_t count = std::min(static_cast<size_t>(length), kMessageBufferSize - 1);
+    message[count++] = '\n';
+    LogWriter::Instance().Queue(message, count);
+}
 
-    std::lock_guard<std::mutex> lock(logMutex);
-    if (logFileName.empty()) {
-        return;
-    }
-    FILE* file = fopen(logFileName.c_str(), "a");
-    if (!file) {
-        return;
-    }
-    fprintf(file, "%s\n", message);
-    fclose(file);
+void FlushLog() {
+    LogWriter::Instance().Flush();
 }
 
 void EnableTxRxLog() {
@@ -56,7 +141,9 @@ void EnableTxRxLog() {
     txRxLogName.compare_exchange_strong(none, "txrxlog.log");
 }
 
-const char* GetTxRxLogName() { return txRxLogName; }
+const char* GetTxRxLogName() {
+    return txRxLogName;
+}
 
 void HexDump(FILE* stream, const unsigned char* bytes, size_t count) {
     for (size_t row = 0; row < count; row += 16) {

@@ -4,9 +4,12 @@
 #include <cstdio>
 
 // The activity log: one line per call, appended to the file named by SetLogFileName while logging is enabled.
+// Lines are written by a background thread moments after the call; FlushLog returns once every line logged
+// before it is in the file (and is run at exit).
 void SetLogFileName(const char* path);
 void SetLogEnabled(int flag);
 void LogMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void FlushLog();
 
 // The transmit/receive log: off until EnableTxRxLog, then "txrxlog.log" for the rest of the process.
 void EnableTxRxLog();

@@ -154,7 +154,7 @@ TEST_F(ConfigFileTest, LogFileKeyNamesTheActivityLog) {
     EXPECT_EQ(settings.LogFile, logPath);
     SetLogEnabled(1);
     LogMessage("hello");
-    EXPECT_EQ(ReadFileBytes(logPath), "hello\n");
+    EXPECT_EQ(ReadLogFile(logPath), "hello\n");
 }
 
 TEST_F(ConfigFileTest, FractionsUseADecimalPointInEveryLocale) {

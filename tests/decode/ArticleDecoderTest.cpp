@@ -48,7 +48,7 @@ class ArticleDecoderTest : public ::testing::Test {
         return names;
     }
 
-    std::string Log() { return ReadFileBytes(log); }
+    std::string Log() { return ReadLogFile(log); }
 
     TempDir work;
     std::string out = work.file("out");
@@ -403,7 +403,7 @@ void DecodeUnderFileSizeLimit(const std::string& dir, const std::string& text) {
     decoder.setOutputDir((dir + "/out").c_str());
     std::vector<char> body(text.begin(), text.end());
     int code = decoder.DecodeArticle(body);
-    bool reported = ReadFileBytes(log).find("ERROR: Failed to write file \"" + dir + "/out/big.bin\"") !=
+    bool reported = ReadLogFile(log).find("ERROR: Failed to write file \"" + dir + "/out/big.bin\"") !=
                     std::string::npos;
     bool clean = fs::is_empty(dir + "/out") && !fs::exists(dir + "/decodes");
     _exit(code == 0 && decoder.resultCount() == 0 && reported && clean ? 0 : 1);

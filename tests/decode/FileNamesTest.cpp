@@ -109,7 +109,7 @@ TEST_F(OutputFilesTest, CollisionsGetCountersBeforeTheExtension) {
         EXPECT_EQ(MakeOutputPath(name, target.str()), target.file(c.result));
         EXPECT_EQ(name, c.result);
     }
-    EXPECT_EQ(ReadFileBytes(log).find("   Mangling filename to \""), 0u);
+    EXPECT_EQ(ReadLogFile(log).find("   Mangling filename to \""), 0u);
 }
 
 TEST_F(OutputFilesTest, OneLogLinePerCandidateAndCountersGrowPast999) {
@@ -123,7 +123,7 @@ TEST_F(OutputFilesTest, OneLogLinePerCandidateAndCountersGrowPast999) {
     std::string path = out.file("n.b");
     MangleFileName(path);
     EXPECT_EQ(path, out.file("n1000.b"));
-    std::string text = ReadFileBytes(log);
+    std::string text = ReadLogFile(log);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1001);
     EXPECT_NE(text.find("   Mangling filename to \"" + out.file("n000.b") + "\"\n"), std::string::npos);
 }

@@ -208,7 +208,7 @@ TEST(MimeMessageTest, UuencodedPartSkipsCorruptLinesAndStopsAtAnEmptyLine) {
     SetLogFileName(nullptr);
     ASSERT_GE(parsed.parts.size(), 1u);
     EXPECT_EQ(parsed.parts[0].data, "ABCDBC");
-    EXPECT_EQ(ReadFileBytes(dir.file("log")), "   MIME-UUDecoding...\n"
+    EXPECT_EQ(ReadLogFile(dir.file("log")), "   MIME-UUDecoding...\n"
                                               "Corrupt binary data, 10 octets, should be 20.\n"
                                               "Data: --- CUT ---\n");
 }

@@ -48,7 +48,7 @@ class UUDecodeTest : public ::testing::Test {
         return decoded;
     }
 
-    std::string Log() { return ReadFileBytes(log); }
+    std::string Log() { return ReadLogFile(log); }
 
     TempDir dir;
     std::string log = dir.file("activity.log");

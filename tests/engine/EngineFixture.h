@@ -124,7 +124,7 @@ class EngineFixture : public ::testing::Test {
         return ended;
     }
 
-    std::string Log() const { return ReadFileBytes(settings_.LogFile); }
+    std::string Log() const { return ReadLogFile(settings_.LogFile); }
     bool Logged(const std::string& line) const {
         std::string log = "\n" + Log();
         return log.find("\n" + line + "\n") != std::string::npos;

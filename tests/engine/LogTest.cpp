@@ -39,7 +39,7 @@ TEST_F(LogTest, AppendsOneLinePerCallAndKeepsEarlierContent) {
     SetLogEnabled(1);
     LogMessage("Connecting to %s", "news.example");
     LogMessage("   a repost");
-    EXPECT_EQ(ReadFileBytes(path), "earlier run\nConnecting to news.example\n   a repost\n");
+    EXPECT_EQ(ReadLogFile(path), "earlier run\nConnecting to news.example\n   a repost\n");
 }
 
 TEST_F(LogTest, OverlongMessageIsCutNotOverflowed) {
@@ -48,7 +48,7 @@ TEST_F(LogTest, OverlongMessageIsCutNotOverflowed) {
     SetLogEnabled(1);
     std::string huge(10000, 'x');
     LogMessage("%s", huge.c_str());
-    EXPECT_EQ(ReadFileBytes(path), std::string(4095, 'x') + "\n");
+    EXPECT_EQ(ReadLogFile(path), std::string(4095, 'x') + "\n");
 }
 
 TEST_F(LogTest, UnwritablePathDropsMessageSilently) {
@@ -56,6 +56,38 @@ TEST_F(LogTest, UnwritablePathDropsMessageSilently) {
     SetLogEnabled(1);
     LogMessage("lost");
     EXPECT_FALSE(std::filesystem::exists(dir.file("no")));
+}
+
+TEST_F(LogTest, ALogRemovedOrRotatedDuringARunIsStartedAfresh) {
+    std::string path = dir.file("a.log");
+    SetLogFileName(path.c_str());
+    SetLogEnabled(1);
+    LogMessage("first");
+    FlushLog();
+    std::filesystem::rename(path, dir.file("a.log.1"));
+    LogMessage("second");
+    FlushLog();
+    std::filesystem::remove(path);
+    LogMessage("third");
+    EXPECT_EQ(ReadLogFile(dir.file("a.log.1")), "first\n");
+    EXPECT_EQ(ReadLogFile(path), "third\n");
+}
+
+TEST_F(LogTest, RepointedOrDisabledLogStopsWritingTheOldFile) {
+    std::string first = dir.file("a.log");
+    std::string second = dir.file("b.log");
+    SetLogFileName(first.c_str());
+    SetLogEnabled(1);
+    LogMessage("to a");
+    SetLogFileName(second.c_str());
+    LogMessage("to b");
+    SetLogEnabled(0);
+    LogMessage("nowhere");
+    SetLogEnabled(1);
+    SetLogFileName(first.c_str());
+    LogMessage("a again");
+    EXPECT_EQ(ReadLogFile(first), "to a\na again\n");
+    EXPECT_EQ(ReadLogFile(second), "to b\n");
 }
 
 TEST_F(LogTest, LinesFromManyThreadsNeverInterleave) {
@@ -74,7 +106,7 @@ TEST_F(LogTest, LinesFromManyThreadsNeverInterleave) {
     for (auto& th : threads) {
         th.join();
     }
-    std::istringstream in(ReadFileBytes(path));
+    std::istringstream in(ReadLogFile(path));
     std::string line;
     int lines = 0;
     while (std::getline(in, line)) {

@@ -39,7 +39,7 @@ class BandwidthTest : public ::testing::Test {
         ASSERT_EQ(connection.SendBytes(bytes.data(), bytes.size()), 1);
     }
 
-    std::string ActivityLog() const { return ReadFileBytes(dir.file("activity.log")); }
+    std::string ActivityLog() const { return ReadLogFile(dir.file("activity.log")); }
 
     TempDir dir;
     FakeNewsServer server;

@@ -71,7 +71,7 @@ class CommandsTest : public ::testing::Test {
         return found;
     }
 
-    std::string ActivityLog() const { return ReadFileBytes(dir.file("activity.log")); }
+    std::string ActivityLog() const { return ReadLogFile(dir.file("activity.log")); }
 
     TempDir dir;
     FakeNewsServer server;
@@ -302,6 +302,25 @@ TEST_F(CommandsTest, BodyKeepsEveryByteAndRemovesOneDotOfStuffedLines) {
     const char kept[] = "plain\r\n.a\r\n..\r\n.\r\n.x\r\nnul\0inside\r\nbare lf\n\xff\xfe\r\n";
     server.Reply("body", "222 1 <id> body\r\n" + std::string(sent, sizeof sent - 1) + ".\r\nafter\r\n");
     EXPECT_EQ(connection.FetchBody(1, 8, nullptr), std::string(kept, sizeof kept - 1));
+}
+
+TEST_F(CommandsTest, ManyStuffedLinesAmongPlainOnesAcrossManyReceives) {
+    // Every third line is dot-stuffed; sent in odd-sized pieces so that lines break across receives.
+    std::string sent, kept;
+    for (int i = 0; i < 60000; ++i) {
+        std::string line = (i % 3 == 0 ? "." : "") + std::to_string(i) + "\r\n";
+        sent += (line[0] == '.' ? "." : "") + line;
+        kept += line;
+    }
+    server.Handle("body", [sent](FakeNewsSession& session, const std::string&) {
+        std::string all = "222 1 <id> body\r\n" + sent + ".\r\n";
+        for (size_t at = 0; at < all.size(); at += 77777) {
+            session.Send(all.substr(at, 77777));
+        }
+    });
+    std::optional<std::string> body = connection.FetchBody(1, 60000, nullptr);
+    ASSERT_TRUE(body);
+    EXPECT_TRUE(*body == kept) << body->size() << " vs " << kept.size();
 }
 
 TEST_F(CommandsTest, BodyLineOfSeveralMebibytesAndWhatFollowsTheEnd) {

@@ -35,7 +35,7 @@ TEST(InnConnect, ServerWithReadersTurnedAwayAnswers400) {
     SetLogEnabled(1);
     NntpConnection connection(inn.Address());
     EXPECT_EQ(connection.Connect(), 2);
-    EXPECT_EQ(ReadFileBytes(dir.file("activity.log")), "Server has answered, but is not ready...\n");
+    EXPECT_EQ(ReadLogFile(dir.file("activity.log")), "Server has answered, but is not ready...\n");
     SetLogEnabled(0);
     SetLogFileName(nullptr);
 }

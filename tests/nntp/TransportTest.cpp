@@ -62,7 +62,7 @@ class TransportTest : public ::testing::Test {
         return lines;
     }
 
-    std::string ActivityLog() const { return ReadFileBytes(dir.file("activity.log")); }
+    std::string ActivityLog() const { return ReadLogFile(dir.file("activity.log")); }
 
     TempDir dir;
     FakeNewsServer server;

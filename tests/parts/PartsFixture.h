@@ -43,7 +43,7 @@ class PartsFixture : public ::testing::Test {
 
     // The log written so far; the next call returns only what follows.
     std::string TakeLog() {
-        std::string all = ReadFileBytes(dir.file("activity.log"));
+        std::string all = ReadLogFile(dir.file("activity.log"));
         std::string fresh = all.substr(logSeen);
         logSeen = all.size();
         return fresh;

@@ -1,5 +1,7 @@
 #include "tests/support/TempDir.h"
 
+#include "engine/Log.h"
+
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -19,6 +21,11 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);
+}
+
+std::string ReadLogFile(const std::string& path) {
+    FlushLog();
+    return ReadFileBytes(path);
 }
 
 std::string ReadFileBytes(const std::string& path) {

@@ -23,5 +23,7 @@ class TempDir {
 
 // Reads a whole file into a string; empty when it cannot be read.
 std::string ReadFileBytes(const std::string& path);
+// Reads the activity log once every line logged so far has reached it.
+std::string ReadLogFile(const std::string& path);
 // Writes `bytes` to `path`, replacing it; false on failure.
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
