@@ -31,6 +31,16 @@ void ByteRing::append(const char* bytes, size_t count) {
     size_ += count;
 }
 
+char* ByteRing::appendSpace(size_t want, size_t& room) {
+    if (size_ == capacity_) {
+        growFor(capacity_ + 1);
+    }
+    size_t tail = (head_ + size_) % capacity_;
+    size_t contiguous = tail >= head_ ? capacity_ - tail : head_ - tail;
+    room = std::min(want, contiguous);
+    return data_.data() + tail;
+}
+
 size_t ByteRing::find(char c, size_t from) const {
     if (from >= size_) {
         return npos;

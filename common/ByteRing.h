@@ -20,6 +20,11 @@ class ByteRing {
     void append(const char* bytes, size_t count);
     void append(const std::string& bytes) { append(bytes.data(), bytes.size()); }
 
+    // Room for up to `want` bytes right after the unread ones, in one piece (grown when the ring is full):
+    // fill it, then commit the count that arrived. Nothing else may change the ring in between.
+    char* appendSpace(size_t want, size_t& room);
+    void commit(size_t count) { size_ += count; }
+
     // Offset of the first `c` at or after `from` among the unread bytes, or npos.
     size_t find(char c, size_t from = 0) const;
     static constexpr size_t npos = static_cast<size_t>(-1);

@@ -341,24 +341,32 @@ std::optional<std::string> NntpConnection::FetchText(const char* verb, int64_t a
             }
             continue;
         }
-        // The new lines arrived in one piece; only lines that start with "." need a closer look.
+        // The new lines arrived in one piece; only lines that start with "." need a closer look. Lines move
+        // down over the dots taken out, each at most once, however many lines are dot-stuffed.
+        size_t kept = start;
         for (size_t line = start; line < text.size(); ++linesRead) {
-            bool endLine = text[line] == '.' &&
-                           (text.compare(line, 3, ".\r\n") == 0 || text.compare(line, 2, ".\n") == 0);
-            if (endLine) {
-                ReturnToRing(text, text.find('\n', line) + 1);
-                text.resize(line);
-                return text.empty() ? std::nullopt : std::optional<std::string>(std::move(text));
+            size_t next = text.find('\n', line) + 1;
+            if (text[line] == '.') {
+                if (text.compare(line, 3, ".\r\n") == 0 || text.compare(line, 2, ".\n") == 0) {
+                    ReturnToRing(text, next);
+                    text.resize(kept);
+                    return text.empty() ? std::nullopt : std::optional<std::string>(std::move(text));
+                }
+                if (text[line + 1] == '.') {
+                    ++line;
+                }
             }
             if (!keepGoing()) {
                 AbandonAnswer();
                 return std::nullopt;
             }
-            if (text[line] == '.' && text[line + 1] == '.') {
-                text.erase(line, 1);
+            if (kept != line) {
+                std::memmove(&text[kept], &text[line], next - line);
             }
-            line = text.find('\n', line) + 1;
+            kept += next - line;
+            line = next;
         }
+        text.resize(kept);
         if (start == 0 && expectedLines > linesRead) {
             // Room for the whole answer at once, judged by the lines so far: a long body then costs neither
             // repeated moves nor repeated fresh pages. Capped, since the expected count comes from a post.

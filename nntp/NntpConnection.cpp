@@ -143,13 +143,18 @@ int NntpConnection::ReceiveBlock() {
     if (link_ != Link::Open) {
         return 0;
     }
-    ReceiveResult result = socket_.Receive(block_.data(), block_.size(), kReceiveWaitMs);
+    // Bytes land in the ring directly. A traffic log entry holds at most one block, so while the traffic log
+    // is on receives stay that small; otherwise a long body arrives in few, large receives.
+    size_t want = txrxLogName_.empty() ? kLargeReceiveSize : kReceiveBlockSize;
+    size_t room = 0;
+    char* space = ring_.appendSpace(want, room);
+    ReceiveResult result = socket_.Receive(space, room, kReceiveWaitMs);
     switch (result.status) {
     case ReceiveStatus::Data:
-        LogTraffic("rx():\n", block_.data(), result.count, true);
+        LogTraffic("rx():\n", space, result.count, true);
         rateBytes_ += result.count;
         totalBytes_ += result.count;
-        ring_.append(block_.data(), result.count);
+        ring_.commit(result.count);
         return 1;
     case ReceiveStatus::TimedOut:
         return 0;

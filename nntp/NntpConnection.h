@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -26,7 +25,8 @@ class NntpConnection {
     static constexpr int kGreetingTimeoutMs = 30000;
     static constexpr int kReceiveWaitMs = 1000;
     static constexpr int kSendTimeoutMs = 30000;
-    static constexpr size_t kReceiveBlockSize = 8192;
+    static constexpr size_t kReceiveBlockSize = 8192; // a receive while the traffic log is on
+    static constexpr size_t kLargeReceiveSize = 262144;
 
     // Whole seconds since 1970, and a pause of some milliseconds: replaceable so tests need not wait.
     using SecondsClock = std::function<int64_t()>;
@@ -141,7 +141,6 @@ class NntpConnection {
     std::string hostName_;
     std::optional<SocketAddress> serverAddress_;
     std::string greeting_;
-    std::array<char, kReceiveBlockSize> block_{};
     ByteRing ring_;
     size_t scannedWithoutLineEnd_ = 0; // bytes at the ring's head already known to hold no LF
     uint64_t rateBytes_ = 0;
