@@ -53,15 +53,24 @@ CFG
     awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }'
 }
 
+median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+# Both sides run three times, alternately; the medians are compared (a loopback run on a busy machine is noisy).
+compare() { # compare RAWARGS... -- GROUP MINSIZE: prints the median seconds of the raw client and of the console
+    local raw=() console=()
+    for _ in 1 2 3; do
+        raw+=("$(python3 "$ROOT/bench/raw_client.py" "$PORT" "${@:1:$#-2}")")
+        console+=("$(run_console "${@: -2:1}" "${@: -1}")")
+    done
+    printf '%s %s\n' "$(printf '%s\n' "${raw[@]}" | median)" "$(printf '%s\n' "${console[@]}" | median)"
+}
+
 MB=$(du -sb "$WORK"/a/b* | awk '{s+=$1} END{printf "%.1f", s/1048576}')
-raw=$(python3 "$ROOT/bench/raw_client.py" "$PORT" alt.binaries.bench.bodies bodies 1 200)
-console=$(run_console alt.binaries.bench.bodies 0)
+read -r raw console < <(compare alt.binaries.bench.bodies bodies 1 200 alt.binaries.bench.bodies 0)
 awk -v mb="$MB" -v raw="$raw" -v c="$console" 'BEGIN {
     printf "bodies: %s MB; raw client %.3f s (%.0f MB/s); spindrel-console %.3f s (%.0f MB/s); ratio %.2f (goal >= 0.8)\n",
            mb, raw, mb / raw, c, mb / c, raw / c }'
 
-raw=$(python3 "$ROOT/bench/raw_client.py" "$PORT" alt.binaries.bench.scan xhdr 1 5000 16)
-console=$(run_console alt.binaries.bench.scan 100)
+read -r raw console < <(compare alt.binaries.bench.scan xhdr 1 5000 16 alt.binaries.bench.scan 100)
 awk -v raw="$raw" -v c="$console" 'BEGIN {
     printf "header scan of 5000 culled articles: raw xhdr exchanges %.3f s; spindrel-console %.3f s; ratio %.2f (goal <= 1.5)\n",
            raw, c, c / raw }'

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdarg>
 #include <cstdlib>
@@ -19,6 +20,9 @@ constexpr size_t kNameBufferSize = 4096;
 // Lines waiting beyond this make their callers wait for the writer: a stalled disk must not fill memory.
 constexpr size_t kMaxPending = size_t{1} << 20;
 constexpr size_t kWriterStack = 256 * 1024;
+// Lines that follow the first of a burst within this time, up to this many bytes, go out in the same write.
+constexpr auto kGatherTime = std::chrono::milliseconds(2);
+constexpr size_t kGatherBytes = size_t{64} << 10;
 
 std::atomic<int> logEnabled{0};
 std::atomic<const char*> txRxLogName{nullptr};
@@ -54,8 +58,9 @@ class LogWriter {
             return;
         }
         bool wasEmpty = pending_.empty();
+        bool wasSmall = pending_.size() < kGatherBytes;
         pending_.append(line, count);
-        if (wasEmpty) {
+        if (wasEmpty || (wasSmall && pending_.size() >= kGatherBytes)) {
             wake_.notify_one();
         }
     }
@@ -73,7 +78,10 @@ class LogWriter {
     }
 
     void WaitUntilWritten(std::unique_lock<std::mutex>& lock) {
+        ++waiting_;
+        wake_.notify_one();
         written_.wait(lock, [this] { return pending_.empty() && !writing_; });
+        --waiting_;
     }
 
     void Run() {
@@ -81,6 +89,8 @@ class LogWriter {
         std::unique_lock<std::mutex> lock(mutex_);
         for (;;) {
             wake_.wait(lock, [this] { return !pending_.empty(); });
+            wake_.wait_for(lock, kGatherTime,
+                           [this] { return waiting_ > 0 || pending_.size() >= kGatherBytes; });
             batch.clear();
             batch.swap(pending_);
             std::string name = name_;
@@ -100,6 +110,7 @@ class LogWriter {
     std::string name_;
     std::string pending_;
     bool writing_ = false;
+    int waiting_ = 0; // callers waiting for everything to be written: no gathering then
     AppendFile file_; // used by the writer thread, or under the lock when there is none
     Thread writer_;
 };
