@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
 namespace {
@@ -211,6 +212,51 @@ TEST_F(UUDecodeTest, MalformedInputNeverReadsPastTheText) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Decode(c.text), c.expected) << c.text.substr(0, 40);
+    }
+}
+
+// The line-by-line reading every block could be decoded with: each line checked and decoded on its own.
+std::string DecodeLineByLine(std::string text) {
+    TextCursor cursor{text.data(), text.data() + text.size()};
+    std::string out;
+    for (std::string_view line = NextLine(cursor); !line.empty(); line = NextLine(cursor)) {
+        UULineCheck check = CheckUULine(line);
+        if (check.verdict == UULineVerdict::kCorrupt) {
+            continue;
+        }
+        if (check.count == 0) {
+            break;
+        }
+        char bytes[64];
+        out.append(bytes, static_cast<size_t>(DecodeUULine(line, check.count, bytes)));
+    }
+    return out;
+}
+
+// Blocks of random lines: full lines of any characters from the blank up (high bytes included), full-length
+// lines with control characters inside, short lines whose line end falls where a full line's data would be,
+// and CRLF or LF endings. Whatever shortcut full lines take, the result must be the line-by-line one.
+TEST_F(UUDecodeTest, FullLinesDecodeAsTheLineByLineReadingDoes) {
+    std::mt19937 random(7);
+    auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
+    for (int round = 0; round < 200; ++round) {
+        std::string lines;
+        for (int i = 0; i < 40; ++i) {
+            std::string line = "M";
+            int kind = pick(0, 3);
+            int length = kind == 2 ? pick(1, 59) : 60;
+            for (int k = 0; k < length; ++k) {
+                line += static_cast<char>(kind == 1 && pick(0, 9) == 0 ? pick(1, 31) : pick(0x20, 0xFF));
+            }
+            for (char& c : line) {
+                if (c == '\r' || c == '\n') {
+                    c = '\x01';
+                }
+            }
+            lines += line + (pick(0, 1) ? "\r\n" : "\n");
+        }
+        lines += "`\r\nend\r\n";
+        ASSERT_EQ(Decode("begin 644 x\r\n" + lines), DecodeLineByLine(lines)) << "round " << round;
     }
 }
 
