@@ -144,14 +144,11 @@ TEST_F(DownloadInnTest, CullsAndFiltersAreLoggedAndCounted) {
 
 TEST_F(DownloadInnTest, AtMostFiveThousandArticlesAVisitAndNegativeStart) {
     const std::string group = kGroups[2];
-    // Posted in batches: one command line holds the names of at most about a thousand files.
-    for (int batch = 0; batch < 6; ++batch) {
-        std::vector<std::string> articles;
-        for (int i = 0; i < 850; ++i) {
-            articles.push_back(Article(group, "note " + std::to_string(batch * 850 + i), "x\n"));
-        }
-        ASSERT_TRUE(server_->PostAll(articles)) << server_->Error();
+    std::vector<std::string> articles;
+    for (int i = 0; i < 5100; ++i) {
+        articles.push_back(Article(group, "note " + std::to_string(i), "x\n"));
     }
+    ASSERT_TRUE(server_->PostAll(articles)) << server_->Error();
     ServerEntry& server = AddServerAt(server_->Address());
     GroupEntry& entry = AddGroup(server, group);
     entry.MinSizeK = 5;
