@@ -1,9 +1,11 @@
 #include "engine/GroupDownload.h"
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "common/OwnedPtrArray.h"
 #include "config/FilterList.h"
@@ -17,6 +19,7 @@
 #include "parts/PartsStore.h"
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
+#include "platform/TaskThread.h"
 
 namespace {
 
@@ -25,6 +28,7 @@ constexpr long kMaxLines = 19999;
 constexpr double kCulledBytesPerLine = 40;
 constexpr double kFilteredBytesPerLine = 62;
 constexpr double kMegabyte = 1048576.0;
+constexpr size_t kDecodeThreadStack = 128 * 1024; // as much as the group thread has
 
 template <typename... Args> std::string Format(const char* format, Args... args) {
     char buffer[4096];
@@ -33,7 +37,9 @@ template <typename... Args> std::string Format(const char* format, Args... args)
 }
 
 // One group's visit: start choice, then header, culls, filters, body, parts or decoding, and results for each
-// new article.
+// new article. A single-part binary is decoded on a second thread while the next article is fetched; what the
+// fetch does to the log, the counters and the stored article number takes effect only after that decoding is
+// done, so everything happens in the order of a one-article-at-a-time run.
 class GroupDownload {
   public:
     explicit GroupDownload(GroupJob& job)
@@ -45,6 +51,14 @@ class GroupDownload {
   private:
     enum class Step { Next, Stop };
 
+    // What the fetch of one article leaves to do once the article before it is done.
+    struct Fetched {
+        Step step = Step::Next;
+        std::unique_ptr<Header> partHeader; // a part of a multipart post, with its body
+        std::string partBody;
+        std::optional<std::string> post; // a whole single-part article to decode
+    };
+
     bool Start();
     bool ChooseStart(const GroupStatus& status);
     void ReadSettings();
@@ -54,6 +68,11 @@ class GroupDownload {
     std::optional<uint64_t> FreeMegabytes(const std::string& dir) const;
 
     Step Article(int64_t& n);
+    Fetched Fetch(int64_t& n);
+    Step Commit(int64_t n, Fetched& fetched);
+    void Later(std::function<void()> effect) { effects_.push_back(std::move(effect)); }
+    void HandOverDecode(std::string post, int64_t n);
+    void WaitForDecode();
     bool Reconnect(int64_t& n);
     bool Culled(Header& header, long lines);
     bool Filtered(Header& header, long lines);
@@ -71,6 +90,7 @@ class GroupDownload {
     EngineHost& host_;
     DownloadStats& stats_;
     SettingValues values_;
+    SettingValues decodeValues_; // the settings of the article being decoded, for the decoding thread
     std::string serverAddress_;
     std::string groupName_;
     long minSizeK_ = 0;
@@ -80,6 +100,9 @@ class GroupDownload {
     int filterCount_ = 0;
     int64_t first_ = 0, last_ = 0, start_ = 0, count_ = 0;
     long partsCounter_ = 0;
+    std::vector<std::function<void()>> effects_; // of the article being fetched, waiting for its commit
+    LogHold logHold_;
+    std::unique_ptr<TaskThread> decoding_; // declared last: it ends before anything it uses
 };
 
 void GroupDownload::ReadSettings() {
@@ -97,6 +120,7 @@ void GroupDownload::SetNextArticle(int64_t article) {
 
 void GroupDownload::Run() {
     ReadSettings();
+    decoding_ = std::make_unique<TaskThread>(kDecodeThreadStack, values_.ThreadPriority);
     job_.serverOutcome = 0;
     if (Start()) {
         int64_t n = start_;
@@ -107,6 +131,7 @@ void GroupDownload::Run() {
             ++n;
         }
     }
+    WaitForDecode();
     job_.done = 1;
 }
 
@@ -212,6 +237,13 @@ std::optional<uint64_t> GroupDownload::FreeMegabytes(const std::string& dir) con
 }
 
 GroupDownload::Step GroupDownload::Article(int64_t& n) {
+    Fetched fetched = Fetch(n);
+    return Commit(n, fetched);
+}
+
+GroupDownload::Fetched GroupDownload::Fetch(int64_t& n) {
+    Fetched stop;
+    stop.step = Step::Stop;
     ReadSettings();
     connection_.SetHeaderCacheSize(values_.HeaderCacheSize < 0 ? 0 : values_.HeaderCacheSize);
     if (FiltersChanged && values_.FilteringEnabled && !values_.FilterFile.empty()) {
@@ -224,13 +256,13 @@ GroupDownload::Step GroupDownload::Article(int64_t& n) {
     LogMessage("Processing article %ld:", static_cast<long>(n));
     connection_.SetTxRxLogName(GetTxRxLogName());
     if (connection_.IsDisconnected() && !Reconnect(n)) {
-        return Step::Stop;
+        return stop;
     }
     ProgressLines = 0;
     host_.SetArticleExtraction("0");
     host_.SetArticleRate("0.0");
     if (!DownloadRunning) {
-        return Step::Stop;
+        return stop;
     }
 
     host_.SetArticleTitle(Format("Article %ld (fetching header)", static_cast<long>(n)));
@@ -239,10 +271,7 @@ GroupDownload::Step GroupDownload::Article(int64_t& n) {
     host_.SetArticleTitle(Format("Article %ld", static_cast<long>(n)));
     if (!summary) {
         LogMessage("   has no header - giving up");
-        if (DownloadRunning) {
-            SetNextArticle(n);
-        }
-        return Step::Next;
+        return {};
     }
     // The text the header was made from: where xhdr is refused it is the whole head, decoded with the body.
     std::string headText = *summary;
@@ -263,7 +292,7 @@ GroupDownload::Step GroupDownload::Article(int64_t& n) {
 
     bool dropped = Culled(*header, lines);
     if (!DownloadRunning) {
-        return Step::Stop;
+        return stop;
     }
     if (!dropped) {
         // Filters need the whole head; where xhdr is refused the summary already is the head.
@@ -281,7 +310,7 @@ GroupDownload::Step GroupDownload::Article(int64_t& n) {
         host_.SetArticleTitle(Format("Article %ld (fetching body)", static_cast<long>(n)));
         connection_.SetTxRxLogName(GetTxRxLogName());
         if (!DownloadRunning) {
-            return Step::Stop;
+            return stop;
         }
         EngineHost& host = host_;
         std::optional<std::string> body =
@@ -289,15 +318,15 @@ GroupDownload::Step GroupDownload::Article(int64_t& n) {
                 return BodyProgress(host, rate, percent, linesSoFar);
             });
         if (!DownloadRunning) {
-            return Step::Stop;
+            return stop;
         }
         if (!body) {
             LogMessage("   Article has no body");
         } else if (header->isMultiPart()) {
-            std::optional<std::string> post = PartBody(*header, std::move(*body), n);
-            if (post) {
-                Decode(*post, n);
-            }
+            Fetched part;
+            part.partHeader = std::move(header);
+            part.partBody = std::move(*body);
+            return part;
         } else {
             // The head fetched for the filters is the one decoded with the body; it is not asked for twice.
             std::string text;
@@ -306,21 +335,66 @@ GroupDownload::Step GroupDownload::Article(int64_t& n) {
             } else {
                 std::optional<std::string> head = connection_.FetchHead(n);
                 if (!DownloadRunning) {
-                    return Step::Stop;
+                    return stop;
                 }
                 text = head.value_or(std::string());
             }
             LogMessage("   processing");
             text += "\r\n";
             text += *body;
-            body.reset();
-            Decode(text, n);
+            Fetched single;
+            single.post = std::move(text);
+            return single;
         }
     }
-    if (DownloadRunning) {
+    return {};
+}
+
+GroupDownload::Step GroupDownload::Commit(int64_t n, Fetched& fetched) {
+    WaitForDecode();
+    if (logHold_.Resume()) {
+        // The decoding of the article before stopped the run: this article's fetch never happened.
+        effects_.clear();
+        return Step::Stop;
+    }
+    for (const std::function<void()>& effect : effects_) {
+        effect();
+    }
+    effects_.clear();
+    if (fetched.step == Step::Stop) {
+        return Step::Stop;
+    }
+    if (fetched.partHeader) {
+        // Parts are stored here: a full parts volume may switch parts off for the articles that follow.
+        fetched.post = PartBody(*fetched.partHeader, std::move(fetched.partBody), n);
+    }
+    if (fetched.post) {
+        HandOverDecode(std::move(*fetched.post), n);
+    } else if (DownloadRunning) {
         SetNextArticle(n);
     }
     return Step::Next;
+}
+
+void GroupDownload::HandOverDecode(std::string post, int64_t n) {
+    decodeValues_ = values_;
+    logHold_.Hold();
+    auto text = std::make_shared<std::string>(std::move(post));
+    decoding_->Run([this, text, n] {
+        Decode(*text, n);
+        if (DownloadRunning) {
+            SetNextArticle(n);
+            logHold_.Release();
+        } else {
+            logHold_.Drop();
+        }
+    });
+}
+
+void GroupDownload::WaitForDecode() {
+    if (decoding_) {
+        decoding_->Wait();
+    }
 }
 
 bool GroupDownload::Reconnect(int64_t& n) {
@@ -369,7 +443,7 @@ bool GroupDownload::Culled(Header& header, long lines) {
     } else {
         return false;
     }
-    stats_.Add(PanelRow::Culled, kCulledBytesPerLine * lines, host_);
+    Later([this, lines] { stats_.Add(PanelRow::Culled, kCulledBytesPerLine * lines, host_); });
     return true;
 }
 
@@ -377,7 +451,7 @@ bool GroupDownload::Filtered(Header& header, long lines) {
     for (int i = 0; i < filterCount_; ++i) {
         const std::string& filter = filters_[static_cast<uint32_t>(i)];
         if (header.MatchFilter(filter)) {
-            stats_.Add(PanelRow::Filtered, kFilteredBytesPerLine * lines, host_);
+            Later([this, lines] { stats_.Add(PanelRow::Filtered, kFilteredBytesPerLine * lines, host_); });
             LogMessage("   filtered with \"%s\"", filter.c_str());
             return true;
         }
@@ -443,7 +517,7 @@ void GroupDownload::Decode(std::string& text, int64_t n) {
     // The files just written are counted and listed before a full volume stops the run.
     Results();
     std::optional<uint64_t> free = FreeMegabytes(outputDir_);
-    if (free && static_cast<double>(*free) < values_.MinFreeSpace) {
+    if (free && static_cast<double>(*free) < decodeValues_.MinFreeSpace) {
         LogMessage("Output partition has only %lu MBytes of disk space left, stopping\n",
                    static_cast<unsigned long>(*free));
         DownloadRunning = 0;
@@ -468,9 +542,10 @@ void GroupDownload::Results() {
             }
             PostProcess(file);
             double extracted = stats_.Get(PanelScope::Server, PanelRow::Extracted).bytes / kMegabyte;
-            if (values_.MaxDownloadSize != 0 && static_cast<long>(extracted) >= values_.MaxDownloadSize) {
+            if (decodeValues_.MaxDownloadSize != 0 &&
+                static_cast<long>(extracted) >= decodeValues_.MaxDownloadSize) {
                 LogMessage("Reached maximum amount of extracted articles %lu Mb",
-                           static_cast<unsigned long>(values_.MaxDownloadSize));
+                           static_cast<unsigned long>(decodeValues_.MaxDownloadSize));
                 DownloadRunning = 0;
                 break;
             }
@@ -483,10 +558,10 @@ void GroupDownload::Results() {
 }
 
 void GroupDownload::PostProcess(const FileStat& file) {
-    if (!values_.PostProcessEnabled || values_.PostProcessCommand.empty()) {
+    if (!decodeValues_.PostProcessEnabled || decodeValues_.PostProcessCommand.empty()) {
         return;
     }
-    const std::string& command = values_.PostProcessCommand;
+    const std::string& command = decodeValues_.PostProcessCommand;
     LogMessage("   post processing with \"%s\"", command.c_str());
     std::string extension = file.hasExtension() ? file.getExtension() : "?";
     const std::string& path = file.getFullPath();

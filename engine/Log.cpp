@@ -25,6 +25,7 @@ constexpr auto kGatherTime = std::chrono::milliseconds(2);
 constexpr size_t kGatherBytes = size_t{64} << 10;
 
 std::atomic<int> logEnabled{0};
+thread_local LogHold* threadHold = nullptr;
 std::atomic<const char*> txRxLogName{nullptr};
 
 // One thread appends the lines in batches, so a burst of short lines costs a few writes instead of an open,
@@ -140,7 +141,66 @@ void LogMessage(const char* format, ...) {
     }
     size_t count = std::min(static_cast<size_t>(length), kMessageBufferSize - 1);
     message[count++] = '\n';
-    LogWriter::Instance().Queue(message, count);
+    if (!LogHold::Take(message, count)) {
+        LogWriter::Instance().Queue(message, count);
+    }
+}
+
+LogHold::LogHold() {
+    threadHold = this;
+}
+
+LogHold::~LogHold() {
+    Release();
+    threadHold = nullptr;
+}
+
+void LogHold::Hold() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    state_ = State::Holding;
+}
+
+void LogHold::Release() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    // Queued before the state changes, so the owner's next line cannot overtake them.
+    if (!held_.empty()) {
+        LogWriter::Instance().Queue(held_.data(), held_.size());
+        held_.clear();
+    }
+    if (state_ == State::Holding) {
+        state_ = State::Straight;
+    }
+}
+
+void LogHold::Drop() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    held_.clear();
+    state_ = State::Dropping;
+}
+
+bool LogHold::Resume() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    bool dropping = state_ == State::Dropping;
+    state_ = State::Straight;
+    return dropping;
+}
+
+bool LogHold::Take(const char* line, size_t count) {
+    LogHold* hold = threadHold;
+    if (!hold) {
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(hold->mutex_);
+    switch (hold->state_) {
+    case State::Straight:
+        return false;
+    case State::Holding:
+        hold->held_.append(line, count);
+        return true;
+    case State::Dropping:
+        return true;
+    }
+    return false;
 }
 
 void FlushLog() {

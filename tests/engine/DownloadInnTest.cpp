@@ -10,7 +10,7 @@ namespace {
 
 const char* const kGroups[] = {"alt.binaries.sp.single", "alt.binaries.sp.culls", "alt.binaries.sp.window",
                                "alt.binaries.sp.limit",  "alt.binaries.sp.space", "alt.binaries.sp.post",
-                               "alt.binaries.sp.skip",   "alt.binaries.sp.tenth"};
+                               "alt.binaries.sp.skip",   "alt.binaries.sp.tenth", "alt.binaries.sp.order"};
 
 class DownloadInnTest : public EngineFixture {
   protected:
@@ -189,6 +189,10 @@ TEST_F(DownloadInnTest, DownloadLimitStopsTheRun) {
     ASSERT_TRUE(RunDownload(host));
     EXPECT_EQ(host.Decoded(), (std::vector<std::string>{"part0.bin", "part1.bin", "part2.bin"}));
     EXPECT_TRUE(Logged("Reached maximum amount of extracted articles 1 Mb")) << Log();
+    // The article after the one that reached the limit is not looked at, even though it may have been fetched
+    // while the limit's file was being decoded.
+    EXPECT_FALSE(Logged("Processing article 4:")) << Log();
+    EXPECT_EQ(Log().find("part3.bin"), std::string::npos) << Log();
     // Stopped between the new file and the end of its article: the next visit starts after the group's end.
     EXPECT_EQ(entry.NextArticle, 4);
 }
@@ -207,6 +211,42 @@ TEST_F(DownloadInnTest, EveryTenthFileSavesTheConfiguration) {
     EXPECT_EQ(host.Decoded().size(), 12u);
     // Once at the tenth file, once when the group is done.
     EXPECT_EQ(host.Saves(), 2);
+}
+
+// Articles are fetched while the one before is still being decoded; the log, the counters and the files still
+// come out in article order.
+TEST_F(DownloadInnTest, LogKeepsArticleOrderWhileDecodingOverlapsTheNextFetch) {
+    const std::string group = kGroups[8];
+    std::string multipart = UUEncode(PatternBytes(6000, 61), "c.bin");
+    std::vector<std::string> parts = MultipartArticles(group, multipart, "c.bin", 2);
+    ASSERT_TRUE(server_->PostAll(
+        {Article(group, "a.bin", UUEncode(PatternBytes(700000, 60), "a.bin")), Article(group, "note", "x\n"),
+         Article(group, "b.bin", UUEncode(PatternBytes(1000, 62), "b.bin")), parts[0], parts[1],
+         Article(group, "d.bin", UUEncode(PatternBytes(3000, 63), "d.bin"))}))
+        << server_->Error();
+    settings_.PartsEnabled = 1;
+    settings_.MaxNumParts = 10;
+    ServerEntry& server = AddServerAt(server_->Address());
+    GroupEntry& entry = AddGroup(server, group);
+    entry.MinSizeK = 5;
+    EngineTestHost host(settings_, "spindrel.cfg");
+    ASSERT_TRUE(RunDownload(host));
+    EXPECT_EQ(host.Decoded(), (std::vector<std::string>{"a.bin", "b.bin", "c.bin", "d.bin"}));
+    std::string log = "\n" + Log();
+    size_t previous = 0;
+    for (const char* line :
+         {"Processing article 1:", "   decoded \"a.bin\"", "Processing article 2:",
+          "   culled by group minimum", "Processing article 3:", "   decoded \"b.bin\"",
+          "Processing article 4:", "   Incomplete post, 1 part so far",
+          "Processing article 5:", "   decoded \"c.bin\"", "Processing article 6:", "   decoded \"d.bin\""}) {
+        size_t at = log.find("\n" + std::string(line) + "\n");
+        ASSERT_NE(at, std::string::npos) << line << "\n" << log;
+        EXPECT_GT(at, previous) << line << " is out of order\n" << log;
+        EXPECT_EQ(CountLogged(line), 1u) << line;
+        previous = at;
+    }
+    EXPECT_EQ(host.Panel(PanelScope::Server, PanelRow::Culled).substr(0, 2), "1,");
+    EXPECT_EQ(entry.NextArticle, 6);
 }
 
 struct SpaceCase {

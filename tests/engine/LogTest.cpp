@@ -90,6 +90,46 @@ TEST_F(LogTest, RepointedOrDisabledLogStopsWritingTheOldFile) {
     EXPECT_EQ(ReadLogFile(second), "to b\n");
 }
 
+// The owner of a hold logs while another thread finishes work handed over earlier: the other thread's lines
+// come first, then the owner's, in the order each logged them.
+TEST_F(LogTest, HeldLinesFollowTheLinesOfTheWorkTheyWaitedFor) {
+    std::string path = dir.file("a.log");
+    SetLogFileName(path.c_str());
+    SetLogEnabled(1);
+    LogHold hold;
+    LogMessage("before");
+    hold.Hold();
+    std::thread other([&] {
+        LogMessage("other 1");
+        LogMessage("other 2");
+    });
+    LogMessage("owner 1");
+    LogMessage("owner 2");
+    other.join();
+    std::thread([&] { hold.Release(); }).join();
+    LogMessage("owner 3");
+    EXPECT_EQ(ReadLogFile(path), "before\nother 1\nother 2\nowner 1\nowner 2\nowner 3\n");
+}
+
+TEST_F(LogTest, DroppedLinesStayDroppedUntilResumed) {
+    std::string path = dir.file("a.log");
+    SetLogFileName(path.c_str());
+    SetLogEnabled(1);
+    LogHold hold;
+    hold.Hold();
+    LogMessage("held, then dropped");
+    std::thread([&] { hold.Drop(); }).join();
+    LogMessage("dropped too");
+    EXPECT_TRUE(hold.Resume());
+    LogMessage("straight");
+    EXPECT_FALSE(hold.Resume());
+    hold.Hold();
+    LogMessage("held at the end");
+    EXPECT_EQ(ReadLogFile(path), "straight\n");
+    std::thread([&] { hold.Release(); }).join();
+    EXPECT_EQ(ReadLogFile(path), "straight\nheld at the end\n");
+}
+
 TEST_F(LogTest, LinesFromManyThreadsNeverInterleave) {
     std::string path = dir.file("a.log");
     SetLogFileName(path.c_str());
