@@ -15,6 +15,13 @@ class LogTest : public ::testing::Test {
         SetLogEnabled(0);
         SetLogFileName(nullptr);
     }
+    // Points the log at `name` in the test's directory and switches it on; returns the path.
+    std::string StartLog(const std::string& name = "a.log") {
+        std::string path = dir.file(name);
+        SetLogFileName(path.c_str());
+        SetLogEnabled(1);
+        return path;
+    }
     TempDir dir;
 };
 
@@ -43,9 +50,7 @@ TEST_F(LogTest, AppendsOneLinePerCallAndKeepsEarlierContent) {
 }
 
 TEST_F(LogTest, OverlongMessageIsCutNotOverflowed) {
-    std::string path = dir.file("a.log");
-    SetLogFileName(path.c_str());
-    SetLogEnabled(1);
+    std::string path = StartLog();
     std::string huge(10000, 'x');
     LogMessage("%s", huge.c_str());
     EXPECT_EQ(ReadLogFile(path), std::string(4095, 'x') + "\n");
@@ -59,9 +64,7 @@ TEST_F(LogTest, UnwritablePathDropsMessageSilently) {
 }
 
 TEST_F(LogTest, ALogRemovedOrRotatedDuringARunIsStartedAfresh) {
-    std::string path = dir.file("a.log");
-    SetLogFileName(path.c_str());
-    SetLogEnabled(1);
+    std::string path = StartLog();
     LogMessage("first");
     FlushLog();
     std::filesystem::rename(path, dir.file("a.log.1"));
@@ -93,9 +96,7 @@ TEST_F(LogTest, RepointedOrDisabledLogStopsWritingTheOldFile) {
 // The owner of a hold logs while another thread finishes work handed over earlier: the other thread's lines
 // come first, then the owner's, in the order each logged them.
 TEST_F(LogTest, HeldLinesFollowTheLinesOfTheWorkTheyWaitedFor) {
-    std::string path = dir.file("a.log");
-    SetLogFileName(path.c_str());
-    SetLogEnabled(1);
+    std::string path = StartLog();
     LogHold hold;
     LogMessage("before");
     hold.Hold();
@@ -112,9 +113,7 @@ TEST_F(LogTest, HeldLinesFollowTheLinesOfTheWorkTheyWaitedFor) {
 }
 
 TEST_F(LogTest, DroppedLinesStayDroppedUntilResumed) {
-    std::string path = dir.file("a.log");
-    SetLogFileName(path.c_str());
-    SetLogEnabled(1);
+    std::string path = StartLog();
     LogHold hold;
     hold.Hold();
     LogMessage("held, then dropped");
@@ -131,9 +130,7 @@ TEST_F(LogTest, DroppedLinesStayDroppedUntilResumed) {
 }
 
 TEST_F(LogTest, LinesFromManyThreadsNeverInterleave) {
-    std::string path = dir.file("a.log");
-    SetLogFileName(path.c_str());
-    SetLogEnabled(1);
+    std::string path = StartLog();
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([t] {
