@@ -2,6 +2,7 @@
 #include "common/Trace.h"
 #include "engine/Log.h"
 #include "tests/decode/Encoders.h"
+#include "tests/support/ActivityLogFile.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -20,13 +21,7 @@ class ArticleDecoderTest : public ::testing::Test {
   protected:
     void SetUp() override {
         fs::create_directory(out);
-        SetLogFileName(log.c_str());
-        SetLogEnabled(1);
         decoder.setOutputDir(out.c_str());
-    }
-    void TearDown() override {
-        SetLogEnabled(0);
-        SetLogFileName(nullptr);
     }
 
     int Decode(const std::string& text) {
@@ -48,11 +43,11 @@ class ArticleDecoderTest : public ::testing::Test {
         return names;
     }
 
-    std::string Log() { return ReadLogFile(log); }
+    std::string Log() { return log.Read(); }
 
     TempDir work;
     std::string out = work.file("out");
-    std::string log = work.file("activity.log");
+    ActivityLogFile log{work.file("activity.log")};
     std::string decodes = work.file("decodes");
     ArticleDecoder decoder{decodes};
 };
@@ -67,7 +62,7 @@ TEST_F(ArticleDecoderTest, NullAndPlainBodies) {
     EXPECT_EQ(decoder.resultCount(), 0);
     EXPECT_EQ(Decode(""), ArticleDecoder::kDecoded);
     EXPECT_TRUE(OutputFiles().empty());
-    EXPECT_FALSE(fs::exists(log));
+    EXPECT_EQ(log.Read(), "");
 }
 
 TEST_F(ArticleDecoderTest, UuencodedFileIsWrittenAndRecorded) {
@@ -403,8 +398,8 @@ void DecodeUnderFileSizeLimit(const std::string& dir, const std::string& text) {
     decoder.setOutputDir((dir + "/out").c_str());
     std::vector<char> body(text.begin(), text.end());
     int code = decoder.DecodeArticle(body);
-    bool reported = ReadLogFile(log).find("ERROR: Failed to write file \"" + dir + "/out/big.bin\"") !=
-                    std::string::npos;
+    bool reported =
+        ReadLogFile(log).find("ERROR: Failed to write file \"" + dir + "/out/big.bin\"") != std::string::npos;
     bool clean = fs::is_empty(dir + "/out") && !fs::exists(dir + "/decodes");
     _exit(code == 0 && decoder.resultCount() == 0 && reported && clean ? 0 : 1);
 }

@@ -1,6 +1,7 @@
 #include "decode/FileNames.h"
 #include "decode/OutputFiles.h"
 #include "engine/Log.h"
+#include "tests/support/ActivityLogFile.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -65,14 +66,6 @@ TEST(FindExtensionTest, LooksOnlyAtTheLastComponent) {
 
 class OutputFilesTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        SetLogFileName(log.c_str());
-        SetLogEnabled(1);
-    }
-    void TearDown() override {
-        SetLogEnabled(0);
-        SetLogFileName(nullptr);
-    }
     std::string Touch(const std::string& name) {
         WriteFileBytes(out.file(name), "x");
         return out.file(name);
@@ -80,14 +73,14 @@ class OutputFilesTest : public ::testing::Test {
 
     TempDir dir;
     TempDir out;
-    std::string log = dir.file("activity.log");
+    ActivityLogFile log{dir.file("activity.log")};
 };
 
 TEST_F(OutputFilesTest, FreeNameIsKept) {
     std::string name = "pic.jpg";
     EXPECT_EQ(MakeOutputPath(name, out.str()), out.file("pic.jpg"));
     EXPECT_EQ(name, "pic.jpg");
-    EXPECT_FALSE(std::filesystem::exists(log));
+    EXPECT_EQ(log.Read(), "");
 }
 
 TEST_F(OutputFilesTest, CollisionsGetCountersBeforeTheExtension) {
@@ -109,7 +102,7 @@ TEST_F(OutputFilesTest, CollisionsGetCountersBeforeTheExtension) {
         EXPECT_EQ(MakeOutputPath(name, target.str()), target.file(c.result));
         EXPECT_EQ(name, c.result);
     }
-    EXPECT_EQ(ReadLogFile(log).find("   Mangling filename to \""), 0u);
+    EXPECT_EQ(log.Read().find("   Mangling filename to \""), 0u);
 }
 
 TEST_F(OutputFilesTest, OneLogLinePerCandidateAndCountersGrowPast999) {
@@ -123,7 +116,7 @@ TEST_F(OutputFilesTest, OneLogLinePerCandidateAndCountersGrowPast999) {
     std::string path = out.file("n.b");
     MangleFileName(path);
     EXPECT_EQ(path, out.file("n1000.b"));
-    std::string text = ReadLogFile(log);
+    std::string text = log.Read();
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1001);
     EXPECT_NE(text.find("   Mangling filename to \"" + out.file("n000.b") + "\"\n"), std::string::npos);
 }

@@ -2,6 +2,7 @@
 #include "decode/Base64.h"
 #include "engine/Log.h"
 #include "tests/decode/Encoders.h"
+#include "tests/support/ActivityLogFile.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -200,17 +201,14 @@ TEST(MimeMessageTest, PartsWithoutEncodingOrWithTextEncodingsAreNotDecoded) {
 
 TEST(MimeMessageTest, UuencodedPartSkipsCorruptLinesAndStopsAtAnEmptyLine) {
     TempDir dir;
-    SetLogFileName(dir.file("log").c_str());
-    SetLogEnabled(1);
+    ActivityLogFile log(dir.file("log"));
     Parsed parsed = ParseText("--b\r\nContent-Transfer-Encoding: x-uuencode\r\n\r\n"
                               "begin 644 a\r\n#04)#\r\n--- CUT ---\r\n#1$)#\r\n\r\n#04)#\r\n`\r\n--b--\r\n");
-    SetLogEnabled(0);
-    SetLogFileName(nullptr);
     ASSERT_GE(parsed.parts.size(), 1u);
     EXPECT_EQ(parsed.parts[0].data, "ABCDBC");
-    EXPECT_EQ(ReadLogFile(dir.file("log")), "   MIME-UUDecoding...\n"
-                                              "Corrupt binary data, 10 octets, should be 20.\n"
-                                              "Data: --- CUT ---\n");
+    EXPECT_EQ(log.Read(), "   MIME-UUDecoding...\n"
+                          "Corrupt binary data, 10 octets, should be 20.\n"
+                          "Data: --- CUT ---\n");
 }
 
 TEST(MimeMessageTest, ParsingEndsOnHostileText) {

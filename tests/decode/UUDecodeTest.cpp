@@ -1,6 +1,7 @@
 #include "decode/UUDecode.h"
 #include "engine/Log.h"
 #include "tests/decode/Encoders.h"
+#include "tests/support/ActivityLogFile.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -21,15 +22,6 @@ std::string Ones(size_t groups) {
 
 class UUDecodeTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        SetLogFileName(log.c_str());
-        SetLogEnabled(1);
-    }
-    void TearDown() override {
-        SetLogEnabled(0);
-        SetLogFileName(nullptr);
-    }
-
     // Decodes the first block of text; `rest` receives what follows the consumed lines.
     std::string Decode(std::string text, uint64_t* count = nullptr, std::string* rest = nullptr) {
         std::vector<char> body(text.begin(), text.end());
@@ -49,10 +41,10 @@ class UUDecodeTest : public ::testing::Test {
         return decoded;
     }
 
-    std::string Log() { return ReadLogFile(log); }
+    std::string Log() { return log.Read(); }
 
     TempDir dir;
-    std::string log = dir.file("activity.log");
+    ActivityLogFile log{dir.file("activity.log")};
 };
 
 TEST(NextLineTest, SplitsAtRunsOfLineEndsAndReportsTheEnd) {

@@ -29,6 +29,7 @@ TEST_F(LogTest, DisabledWritesNothingAndCreatesNoFile) {
     SetLogFileName(dir.file("a.log").c_str());
     SetLogEnabled(0);
     LogMessage("hello %d", 1);
+    FlushLog();
     EXPECT_FALSE(std::filesystem::exists(dir.file("a.log")));
 }
 
@@ -36,6 +37,7 @@ TEST_F(LogTest, EnabledWithEmptyNameWritesNothing) {
     SetLogFileName("");
     SetLogEnabled(1);
     LogMessage("hello");
+    FlushLog();
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
@@ -60,6 +62,7 @@ TEST_F(LogTest, UnwritablePathDropsMessageSilently) {
     SetLogFileName(dir.file("no/such/dir/a.log").c_str());
     SetLogEnabled(1);
     LogMessage("lost");
+    FlushLog();
     EXPECT_FALSE(std::filesystem::exists(dir.file("no")));
 }
 

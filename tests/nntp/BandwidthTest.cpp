@@ -7,6 +7,7 @@
 
 #include "engine/Log.h"
 #include "nntp/NntpConnection.h"
+#include "tests/support/ActivityLogFile.h"
 #include "tests/support/FakeNewsServer.h"
 #include "tests/support/TempDir.h"
 
@@ -16,8 +17,6 @@ namespace {
 class BandwidthTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        SetLogFileName(dir.file("activity.log").c_str());
-        SetLogEnabled(1);
         connection.SetClock([this] { return now; },
                             [this](int64_t ms) {
                                 pauses.push_back(ms);
@@ -25,11 +24,6 @@ class BandwidthTest : public ::testing::Test {
                             });
         ASSERT_EQ(connection.Connect(), 1);
     }
-    void TearDown() override {
-        SetLogEnabled(0);
-        SetLogFileName(nullptr);
-    }
-
     // Moves exactly `count` bytes over the connection (sent; the server's answers are never read).
     void Move(size_t count) {
         std::string bytes(count, 'x');
@@ -39,9 +33,10 @@ class BandwidthTest : public ::testing::Test {
         ASSERT_EQ(connection.SendBytes(bytes.data(), bytes.size()), 1);
     }
 
-    std::string ActivityLog() const { return ReadLogFile(dir.file("activity.log")); }
+    std::string ActivityLog() const { return log.Read(); }
 
     TempDir dir;
+    ActivityLogFile log{dir.file("activity.log")};
     FakeNewsServer server;
     NntpConnection connection{server.Address()};
     int64_t now = 1000000;

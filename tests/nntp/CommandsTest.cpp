@@ -11,6 +11,7 @@
 
 #include "engine/Log.h"
 #include "nntp/NntpConnection.h"
+#include "tests/support/ActivityLogFile.h"
 #include "tests/support/FakeNewsServer.h"
 #include "tests/support/TempDir.h"
 
@@ -22,16 +23,12 @@ class CommandsTest : public ::testing::Test {
     void SetUp() override {
         DownloadRunning.store(1);
         GroupListCancel.store(0);
-        SetLogFileName(dir.file("activity.log").c_str());
-        SetLogEnabled(1);
         ASSERT_EQ(connection.Connect(), 1);
     }
     void TearDown() override {
         server.Release();
         DownloadRunning.store(0);
         GroupListCancel.store(0);
-        SetLogEnabled(0);
-        SetLogFileName(nullptr);
     }
 
     // Answers "xhdr lines A-B" and "xhdr subject A-B" for the listed articles within the range.
@@ -71,9 +68,10 @@ class CommandsTest : public ::testing::Test {
         return found;
     }
 
-    std::string ActivityLog() const { return ReadLogFile(dir.file("activity.log")); }
+    std::string ActivityLog() const { return log.Read(); }
 
     TempDir dir;
+    ActivityLogFile log{dir.file("activity.log")};
     FakeNewsServer server;
     NntpConnection connection{server.Address()};
 };

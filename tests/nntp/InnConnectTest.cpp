@@ -2,6 +2,7 @@
 
 #include "engine/Log.h"
 #include "nntp/NntpConnection.h"
+#include "tests/support/ActivityLogFile.h"
 #include "tests/support/InnServer.h"
 #include "tests/support/TempDir.h"
 
@@ -31,13 +32,10 @@ TEST(InnConnect, ServerWithReadersTurnedAwayAnswers400) {
     ASSERT_TRUE(inn.Start({"alt.binaries.test"})) << inn.Error();
     ASSERT_TRUE(inn.Control({"readers", "n", "closed for the test"})) << inn.Error();
     TempDir dir;
-    SetLogFileName(dir.file("activity.log").c_str());
-    SetLogEnabled(1);
+    ActivityLogFile log(dir.file("activity.log"));
     NntpConnection connection(inn.Address());
     EXPECT_EQ(connection.Connect(), 2);
-    EXPECT_EQ(ReadLogFile(dir.file("activity.log")), "Server has answered, but is not ready...\n");
-    SetLogEnabled(0);
-    SetLogFileName(nullptr);
+    EXPECT_EQ(log.Read(), "Server has answered, but is not ready...\n");
 }
 
 } // namespace

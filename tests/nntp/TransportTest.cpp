@@ -9,6 +9,7 @@
 
 #include "engine/Log.h"
 #include "nntp/NntpConnection.h"
+#include "tests/support/ActivityLogFile.h"
 #include "tests/support/FakeNewsServer.h"
 #include "tests/support/TempDir.h"
 
@@ -36,15 +37,6 @@ std::string DumpRow(const std::string& bytes) {
 
 class TransportTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        SetLogFileName(dir.file("activity.log").c_str());
-        SetLogEnabled(1);
-    }
-    void TearDown() override {
-        SetLogEnabled(0);
-        SetLogFileName(nullptr);
-    }
-
     std::unique_ptr<NntpConnection> Connected() {
         auto connection = std::make_unique<NntpConnection>(server.Address());
         EXPECT_EQ(connection->Connect(), 1);
@@ -62,9 +54,10 @@ class TransportTest : public ::testing::Test {
         return lines;
     }
 
-    std::string ActivityLog() const { return ReadLogFile(dir.file("activity.log")); }
+    std::string ActivityLog() const { return log.Read(); }
 
     TempDir dir;
+    ActivityLogFile log{dir.file("activity.log")};
     FakeNewsServer server;
 };
 

@@ -13,6 +13,7 @@
 #include "parts/PartRecord.h"
 #include "parts/PartsPaths.h"
 #include "parts/PartsStore.h"
+#include "tests/support/ActivityLogFile.h"
 #include "tests/support/TempDir.h"
 
 // A parts directory in a fresh temporary directory, the activity log beside it and a clock the test sets.
@@ -22,13 +23,7 @@ class PartsFixture : public ::testing::Test {
 
     void SetUp() override {
         partsDir = dir.str() + "/";
-        SetLogFileName(dir.file("activity.log").c_str());
-        SetLogEnabled(1);
         ResetPartFileNaming();
-    }
-    void TearDown() override {
-        SetLogEnabled(0);
-        SetLogFileName(nullptr);
     }
 
     PartsClock clock() {
@@ -43,7 +38,7 @@ class PartsFixture : public ::testing::Test {
 
     // The log written so far; the next call returns only what follows.
     std::string TakeLog() {
-        std::string all = ReadLogFile(dir.file("activity.log"));
+        std::string all = activityLog.Read();
         std::string fresh = all.substr(logSeen);
         logSeen = all.size();
         return fresh;
@@ -87,6 +82,7 @@ class PartsFixture : public ::testing::Test {
     }
 
     TempDir dir;
+    ActivityLogFile activityLog{dir.file("activity.log")};
     std::string partsDir;
     std::atomic<time_t> now{kStart};
     long counterA = 0;
