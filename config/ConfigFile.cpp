@@ -134,23 +134,6 @@ void WriteServer(std::string& out, const ServerEntry& server) {
     out += '\n';
 }
 
-std::string FormatConfig(const Settings& settings) {
-    std::string out(kHeader);
-    out += kSectionName;
-    out += '\n';
-    for (const Key& key : kKeys) {
-        out += kIndent;
-        out += key.name;
-        out += '=';
-        std::visit([&](auto member) { AppendValue(out, settings.*member); }, key.field);
-        out += '\n';
-    }
-    for (long i = 0; i < settings.NumServers; ++i) {
-        WriteServer(out, ElementAt(settings.Servers, i));
-    }
-    return out;
-}
-
 // ---- reading ----
 
 // Significant lines with one line of look-ahead: a "Server" line that ends a section is left for the next
@@ -361,7 +344,28 @@ int LoadConfig(Settings& settings, const std::string& fileName) {
     return 0;
 }
 
-int SaveConfig(const Settings& settings, const std::string& fileName) {
+std::string FormatConfig(const Settings& settings) {
+    std::string out(kHeader);
+    out += kSectionName;
+    out += '\n';
+    for (const Key& key : kKeys) {
+        out += kIndent;
+        out += key.name;
+        out += '=';
+        std::visit([&](auto member) { AppendValue(out, settings.*member); }, key.field);
+        out += '\n';
+    }
+    for (long i = 0; i < settings.NumServers; ++i) {
+        WriteServer(out, ElementAt(settings.Servers, i));
+    }
+    return out;
+}
+
+int WriteConfigText(const std::string& text, const std::string& fileName) {
     std::lock_guard<std::mutex> lock(saveMutex);
-    return WriteFileAtomically(fileName, FormatConfig(settings), kFileMode) ? 1 : 0;
+    return WriteFileAtomically(fileName, text, kFileMode) ? 1 : 0;
+}
+
+int SaveConfig(const Settings& settings, const std::string& fileName) {
+    return WriteConfigText(FormatConfig(settings), fileName);
 }

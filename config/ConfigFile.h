@@ -13,3 +13,8 @@ int LoadConfig(Settings& settings, const std::string& fileName);
 // passwords). Saves from several threads run one after the other. Returns 1, or 0 when the file could not be
 // written; the old file then stays exactly as it was.
 int SaveConfig(const Settings& settings, const std::string& fileName);
+
+// SaveConfig in two steps, for a caller that must not hold its settings lock while the disk is flushed: the
+// text is made under the lock, written after it.
+std::string FormatConfig(const Settings& settings);
+int WriteConfigText(const std::string& text, const std::string& fileName);

@@ -37,8 +37,15 @@ bool ConsoleHost::WaitForEnd(std::chrono::milliseconds timeout) {
 }
 
 bool ConsoleHost::SaveConfiguration() {
-    std::lock_guard<std::mutex> lock(SettingsMutex);
-    return SaveConfig(settings_, configFile_) == 1;
+    // One save at a time, so an older text never replaces a newer one; the engine's threads wait for the
+    // settings only while the text is made, not while it goes to the disk.
+    std::lock_guard<std::mutex> order(saveMutex_);
+    std::string text;
+    {
+        std::lock_guard<std::mutex> lock(SettingsMutex);
+        text = FormatConfig(settings_);
+    }
+    return WriteConfigText(text, configFile_) == 1;
 }
 
 void ConsoleHost::TreeFirstServer() {

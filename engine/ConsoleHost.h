@@ -48,6 +48,7 @@ class ConsoleHost : public EngineHost {
     std::string configFile_;
     FILE* out_;
     std::mutex outMutex_;
+    std::mutex saveMutex_;
     long server_ = -1; // -1: no current server
     long group_ = -1;  // -1: no current group
     std::mutex endMutex_;

@@ -29,6 +29,7 @@ constexpr double kCulledBytesPerLine = 40;
 constexpr double kFilteredBytesPerLine = 62;
 constexpr double kMegabyte = 1048576.0;
 constexpr size_t kDecodeThreadStack = 128 * 1024; // as much as the group thread has
+constexpr size_t kSaveThreadStack = 64 * 1024;
 
 template <typename... Args> std::string Format(const char* format, Args... args) {
     char buffer[4096];
@@ -102,7 +103,10 @@ class GroupDownload {
     long partsCounter_ = 0;
     std::vector<std::function<void()>> effects_; // of the article being fetched, waiting for its commit
     LogHold logHold_;
-    std::unique_ptr<TaskThread> decoding_; // declared last: it ends before anything it uses
+    // Declared last: they end before anything they use. The saves run beside the decoding, which need not
+    // wait for the disk.
+    std::unique_ptr<TaskThread> saving_;
+    std::unique_ptr<TaskThread> decoding_;
 };
 
 void GroupDownload::ReadSettings() {
@@ -121,6 +125,7 @@ void GroupDownload::SetNextArticle(int64_t article) {
 void GroupDownload::Run() {
     ReadSettings();
     decoding_ = std::make_unique<TaskThread>(kDecodeThreadStack, values_.ThreadPriority);
+    saving_ = std::make_unique<TaskThread>(kSaveThreadStack, values_.ThreadPriority);
     job_.serverOutcome = 0;
     if (Start()) {
         int64_t n = start_;
@@ -132,6 +137,8 @@ void GroupDownload::Run() {
         }
     }
     WaitForDecode();
+    // A save still under way is done before the controller writes its own.
+    saving_->Wait();
     job_.done = 1;
 }
 
@@ -538,7 +545,7 @@ void GroupDownload::Results() {
             SetNextArticle(last_);
             stats_.Add(PanelRow::Extracted, static_cast<double>(file.size), host_);
             if (stats_.Get(PanelScope::Group, PanelRow::Extracted).count % 10 == 0) {
-                host_.SaveConfiguration();
+                saving_->Run([this] { host_.SaveConfiguration(); });
             }
             PostProcess(file);
             double extracted = stats_.Get(PanelScope::Server, PanelRow::Extracted).bytes / kMegabyte;
