@@ -32,8 +32,11 @@ ls "$WORK"/a/b* | xargs bash "$INN" post "$WORK/inn" >/dev/null
 ls "$WORK"/a/s* | xargs -n 1000 bash "$INN" post "$WORK/inn" >/dev/null
 
 run_console() { # run_console GROUP MINSIZE: seconds of one spindrel-console run
-    local dir="$WORK/run-$1"
-    rm -rf "$dir"; mkdir -p "$dir/out"
+    # A fresh directory each run, none deleted: files deleted just before make the file system slow to create
+    # new ones.
+    local dir
+    dir="$(mktemp -d "$WORK/run-XXXXXX")"
+    mkdir -p "$dir/out"
     cat > "$dir/spindrel.cfg" <<CFG
 Config
     OutputDir=$dir/out/

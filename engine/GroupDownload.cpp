@@ -319,11 +319,16 @@ GroupDownload::Fetched GroupDownload::Fetch(int64_t& n) {
         if (!DownloadRunning) {
             return stop;
         }
+        // The head fetched for the filters is the one decoded with the body; it is not asked for twice, and
+        // the body arrives right behind it.
+        bool behindHead = fullHead && !header->isMultiPart();
         EngineHost& host = host_;
-        std::optional<std::string> body =
-            connection_.FetchBody(n, lines, [&host](float rate, int percent, long linesSoFar) {
+        std::optional<std::string> body = connection_.FetchBody(
+            n, lines,
+            [&host](float rate, int percent, long linesSoFar) {
                 return BodyProgress(host, rate, percent, linesSoFar);
-            });
+            },
+            behindHead ? std::move(headText) + "\r\n" : std::string());
         if (!DownloadRunning) {
             return stop;
         }
@@ -335,22 +340,17 @@ GroupDownload::Fetched GroupDownload::Fetch(int64_t& n) {
             part.partBody = std::move(*body);
             return part;
         } else {
-            // The head fetched for the filters is the one decoded with the body; it is not asked for twice.
-            std::string text;
-            if (fullHead) {
-                text = std::move(headText);
+            Fetched single;
+            if (behindHead) {
+                single.post = std::move(*body);
             } else {
                 std::optional<std::string> head = connection_.FetchHead(n);
                 if (!DownloadRunning) {
                     return stop;
                 }
-                text = head.value_or(std::string());
+                single.post = head.value_or(std::string()) + "\r\n" + *body;
             }
             LogMessage("   processing");
-            text += "\r\n";
-            text += *body;
-            Fetched single;
-            single.post = std::move(text);
             return single;
         }
     }

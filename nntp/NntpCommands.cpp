@@ -296,12 +296,12 @@ std::optional<std::string> NntpConnection::FetchHead(int64_t article) {
 }
 
 std::optional<std::string> NntpConnection::FetchBody(int64_t article, long expectedLines,
-                                                     const BodyProgress& progress) {
-    return FetchText("body", article, expectedLines, progress ? &progress : nullptr);
+                                                     const BodyProgress& progress, std::string prefix) {
+    return FetchText("body", article, expectedLines, progress ? &progress : nullptr, std::move(prefix));
 }
 
 std::optional<std::string> NntpConnection::FetchText(const char* verb, int64_t article, long expectedLines,
-                                                     const BodyProgress* progress) {
+                                                     const BodyProgress* progress, std::string text) {
     ThrottleBandwidth();
     if (article == 0 || link_ != Link::Open) {
         return std::nullopt;
@@ -322,7 +322,7 @@ std::optional<std::string> NntpConnection::FetchText(const char* verb, int64_t a
     if (code < 220 || code > 222) {
         return std::nullopt;
     }
-    std::string text;
+    const size_t first = text.size(); // the answer's first byte
     long linesRead = 0;
     auto keepGoing = [&] {
         if (!progress || linesRead % 100 != 0) {
@@ -350,7 +350,7 @@ std::optional<std::string> NntpConnection::FetchText(const char* verb, int64_t a
                 if (text.compare(line, 3, ".\r\n") == 0 || text.compare(line, 2, ".\n") == 0) {
                     ReturnToRing(text, next);
                     text.resize(kept);
-                    return text.empty() ? std::nullopt : std::optional<std::string>(std::move(text));
+                    return kept == first ? std::nullopt : std::optional<std::string>(std::move(text));
                 }
                 if (text[line + 1] == '.') {
                     ++line;
@@ -367,12 +367,12 @@ std::optional<std::string> NntpConnection::FetchText(const char* verb, int64_t a
             line = next;
         }
         text.resize(kept);
-        if (start == 0 && expectedLines > linesRead) {
+        if (start == first && expectedLines > linesRead) {
             // Room for the whole answer at once, judged by the lines so far: a long body then costs neither
             // repeated moves nor repeated fresh pages. Capped, since the expected count comes from a post.
-            size_t guess =
-                static_cast<size_t>(expectedLines) * (text.size() / static_cast<size_t>(linesRead) + 1);
-            text.reserve(std::min(guess, kMaxAnswerReserve));
+            size_t guess = static_cast<size_t>(expectedLines) *
+                           ((text.size() - first) / static_cast<size_t>(linesRead) + 1);
+            text.reserve(first + std::min(guess, kMaxAnswerReserve));
         }
     }
 }

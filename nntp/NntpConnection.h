@@ -102,7 +102,10 @@ class NntpConnection {
     int XhdrLines(std::vector<HeaderCacheEntry>& scratch, int64_t first, int64_t last);
     int XhdrSubject(std::vector<HeaderCacheEntry>& scratch, int64_t first, int64_t last);
     std::optional<std::string> FetchHead(int64_t article);
-    std::optional<std::string> FetchBody(int64_t article, long expectedLines, const BodyProgress& progress);
+    // The body is appended to `prefix` (an article's head, say), so a whole article is built without another
+    // copy; without a body the result is empty.
+    std::optional<std::string> FetchBody(int64_t article, long expectedLines, const BodyProgress& progress,
+                                         std::string prefix = {});
     // Group lines of "list" (no date) or "newgroups DATE"; `soFar`, when given, follows the count.
     long FetchGroupList(std::vector<std::string>& lines, std::atomic<long>* soFar, const char* date);
     void SetHeaderCacheSize(int size) { headerCacheSize_ = size; }
@@ -125,7 +128,7 @@ class NntpConnection {
     int Xhdr(const char* field, std::vector<HeaderCacheEntry>& scratch, int64_t first, int64_t last,
              bool numbers);
     std::optional<std::string> FetchText(const char* verb, int64_t article, long expectedLines,
-                                         const BodyProgress* progress);
+                                         const BodyProgress* progress, std::string text = {});
     std::optional<std::string> CachedSummary(int64_t article);
     enum class Link { Unused, Open, Closed };
 

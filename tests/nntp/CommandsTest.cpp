@@ -334,6 +334,14 @@ TEST_F(CommandsTest, BodyLineOfSeveralMebibytesAndWhatFollowsTheEnd) {
     EXPECT_EQ(connection.ReadLine(), "211 1 1 1 alt.binaries.test\r\n");
 }
 
+TEST_F(CommandsTest, BodyFollowsTheGivenPrefixAndAnEmptyBodyIsStillNoBody) {
+    server.Reply("body 1", "222 1 <id> body\r\n..dot\r\nline\r\n.\r\n");
+    server.Reply("body 2", "222 2 <id> body\r\n.\r\n");
+    EXPECT_EQ(connection.FetchBody(1, 2, nullptr, "Subject: x\r\n\r\n"),
+              "Subject: x\r\n\r\n.dot\r\nline\r\n");
+    EXPECT_EQ(connection.FetchBody(2, 0, nullptr, "Subject: y\r\n\r\n"), std::nullopt);
+}
+
 TEST_F(CommandsTest, EmptyBodyIsNoBody) {
     server.Reply("body", "222 1 <id> body\r\n.\r\n");
     EXPECT_EQ(connection.FetchBody(1, 0, nullptr), std::nullopt);
