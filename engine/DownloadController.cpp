@@ -13,7 +13,6 @@ namespace {
 
 constexpr int kConnectAttempts = 15;
 constexpr int kRetryPauseMs = 500;
-constexpr size_t kGroupThreadStack = 128 * 1024;
 constexpr int kNotRespondingSeconds = 60;
 constexpr int kReconnectSeconds = 180;
 constexpr size_t kMaxTitle = 63;

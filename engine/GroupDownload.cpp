@@ -28,7 +28,6 @@ constexpr long kMaxLines = 19999;
 constexpr double kCulledBytesPerLine = 40;
 constexpr double kFilteredBytesPerLine = 62;
 constexpr double kMegabyte = 1048576.0;
-constexpr size_t kDecodeThreadStack = 128 * 1024; // as much as the group thread has
 constexpr size_t kSaveThreadStack = 64 * 1024;
 
 template <typename... Args> std::string Format(const char* format, Args... args) {
@@ -124,7 +123,7 @@ void GroupDownload::SetNextArticle(int64_t article) {
 
 void GroupDownload::Run() {
     ReadSettings();
-    decoding_ = std::make_unique<TaskThread>(kDecodeThreadStack, values_.ThreadPriority);
+    decoding_ = std::make_unique<TaskThread>(kGroupThreadStack, values_.ThreadPriority);
     saving_ = std::make_unique<TaskThread>(kSaveThreadStack, values_.ThreadPriority);
     job_.serverOutcome = 0;
     if (Start()) {

@@ -2,7 +2,12 @@
 
 #include "engine/DownloadRequest.h"
 
+#include <cstddef>
+
 class EngineHost;
+
+// Stack of the group thread, and of the thread that decodes beside it.
+constexpr size_t kGroupThreadStack = 128 * 1024;
 
 // Thread body that processes one group on the job's connection; sets the job's done flag as its last act.
 void GroupDownloadThread(GroupJob& job);

@@ -13,6 +13,7 @@
 #include "engine/EngineState.h"
 #include "engine/Log.h"
 #include "tests/engine/EngineTestHost.h"
+#include "tests/support/ActivityLogFile.h"
 #include "tests/support/TempDir.h"
 
 // Output of a command run through the shell; the tests use it for real encoders.
@@ -71,15 +72,11 @@ class EngineFixture : public ::testing::Test {
         settings_.OutputDir = dir_.str() + "/out/";
         settings_.PartsDir = dir_.str() + "/";
         settings_.BandWidthLimit = 0;
-        settings_.LogFile = dir_.file("activity.log");
-        SetLogFileName(settings_.LogFile.c_str());
-        SetLogEnabled(1);
+        settings_.LogFile = log_.path();
         SetEngineTimeScale(0.01);
     }
 
     void TearDown() override {
-        SetLogEnabled(0);
-        SetLogFileName(nullptr);
         SetEngineTimeScale(1.0);
         std::filesystem::current_path(previousDir_);
     }
@@ -124,7 +121,7 @@ class EngineFixture : public ::testing::Test {
         return ended;
     }
 
-    std::string Log() const { return ReadLogFile(settings_.LogFile); }
+    std::string Log() const { return log_.Read(); }
     bool Logged(const std::string& line) const {
         std::string log = "\n" + Log();
         return log.find("\n" + line + "\n") != std::string::npos;
@@ -143,6 +140,7 @@ class EngineFixture : public ::testing::Test {
     }
 
     TempDir dir_;
+    ActivityLogFile log_{dir_.file("activity.log")};
     Settings settings_;
     std::filesystem::path previousDir_;
 };

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <thread>
 #include <vector>
 
@@ -56,8 +57,11 @@ TEST(TaskThread, WaitAndTheEndWaitForTheTaskUnderWay) {
 }
 
 TEST(TaskThread, NeverStartedEndsAtOnce) {
-    TaskThread tasks(256 * 1024, 0);
-    tasks.Wait();
+    std::future<void> ended = std::async(std::launch::async, [] {
+        TaskThread tasks(256 * 1024, 0);
+        tasks.Wait();
+    });
+    EXPECT_EQ(ended.wait_for(std::chrono::seconds(10)), std::future_status::ready);
 }
 
 } // namespace
