@@ -131,7 +131,7 @@ void LogMessage(const char* format, ...) {
         return;
     }
     // An over-long message is cut to the buffer, never overflows it.
-    char message[kMessageBufferSize + 1];
+    char message[kMessageBufferSize];
     va_list args;
     va_start(args, format);
     int length = vsnprintf(message, kMessageBufferSize, format, args);
