@@ -15,7 +15,7 @@
 
 #include "config/ConfigLineReader.h"
 #include "config/ServerList.h"
-#include "engine/Log.h"
+#include "log/Log.h"
 #include "platform/AtomicFile.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include "config/ConfigFile.h"
 #include "engine/ConsoleHost.h"
 #include "engine/Download.h"
-#include "engine/Log.h"
+#include "log/Log.h"
 #include "platform/Interrupts.h"
 #include "platform/Memory.h"
 

@@ -6,7 +6,7 @@
 #include "decode/OutputFiles.h"
 #include "decode/TextSearch.h"
 #include "decode/UUDecode.h"
-#include "engine/Log.h"
+#include "log/Log.h"
 #include "platform/ExclusiveFile.h"
 
 #include <cctype>

@@ -2,7 +2,7 @@
 
 #include "common/OwnedPtrArray.h"
 #include "decode/FileStat.h"
-#include "engine/Reposts.h"
+#include "decode/Reposts.h"
 
 #include <cstdint>
 #include <memory>

@@ -4,7 +4,7 @@
 #include "decode/FileNames.h"
 #include "decode/TextSearch.h"
 #include "decode/UUDecode.h"
-#include "engine/Log.h"
+#include "log/Log.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
 #include "decode/OutputFiles.h"
 
 #include "decode/FileNames.h"
-#include "engine/Log.h"
+#include "log/Log.h"
 #include "platform/ExclusiveFile.h"
 
 #include <cinttypes>

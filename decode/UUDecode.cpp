@@ -1,7 +1,7 @@
 #include "decode/UUDecode.h"
 
 #include "decode/TextSearch.h"
-#include "engine/Log.h"
+#include "log/Log.h"
 
 #include <algorithm>
 #include <bit>

@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "engine/EngineState.h"
-#include "engine/Log.h"
+#include "log/Log.h"
 #include "nntp/Flags.h"
 #include "platform/FileSystem.h"
 #include "platform/Thread.h"

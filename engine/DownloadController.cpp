@@ -4,7 +4,7 @@
 #include "engine/Download.h"
 #include "engine/EngineState.h"
 #include "engine/GroupDownload.h"
-#include "engine/Log.h"
+#include "log/Log.h"
 #include "nntp/Flags.h"
 #include "nntp/NntpConnection.h"
 #include "platform/Thread.h"

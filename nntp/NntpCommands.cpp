@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/Log.h"
+#include "log/Log.h"
 #include "nntp/NntpConnection.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <mutex>
 #include <thread>
 
-#include "engine/Log.h"
+#include "log/Log.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "parts/IndexRewrite.h"
 
-#include "engine/Log.h"
+#include "log/Log.h"
 #include "parts/PartsPaths.h"
 
 IndexRewrite::IndexRewrite(const std::string& partsDir)

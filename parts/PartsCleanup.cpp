@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "engine/Log.h"
+#include "log/Log.h"
 #include "parts/IndexRewrite.h"
 #include "parts/PartRecord.h"
 #include "parts/PartsLock.h"

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "engine/Log.h"
+#include "log/Log.h"
 #include "parts/IndexRewrite.h"
 #include "parts/PartAssembly.h"
 #include "parts/PartsLock.h"

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "engine/Header.h"
+#include "parts/Header.h"
 #include "parts/PartsClock.h"
 
 // Keeps the body of part article `header` in the parts directory and records it in the index, then scans the

@@ -17,7 +17,7 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DSPINDREL_SANITIZE=ON -DSPIND
 cmake --build build-asan -j"$JOBS"
 
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSPINDREL_TSAN=ON -DSPINDREL_BENCH=OFF
-cmake --build build-tsan -j"$JOBS" --target test_engine
+cmake --build build-tsan -j"$JOBS" --target test_engine test_log
 
 if [ -x build/bench/spindrel_bench ]; then
     build/bench/spindrel_bench --benchmark_min_time=0.01
@@ -26,5 +26,5 @@ fi
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ctest --test-dir build-asan --output-on-failure -j"$JOBS"
-TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -R '^engine$'
+TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -R '^(engine|log)$'
 ctest --test-dir build --output-on-failure -j"$JOBS"

@@ -1,5 +1,5 @@
 #include "config/ConfigFile.h"
-#include "engine/Log.h"
+#include "log/Log.h"
 #include "tests/config/ConfigTestUtil.h"
 #include "tests/support/TempDir.h"
 

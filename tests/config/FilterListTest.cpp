@@ -1,5 +1,5 @@
 #include "config/FilterList.h"
-#include "engine/Header.h"
+#include "parts/Header.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>

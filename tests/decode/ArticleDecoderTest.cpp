@@ -1,6 +1,6 @@
 #include "decode/ArticleDecoder.h"
 #include "common/Trace.h"
-#include "engine/Log.h"
+#include "log/Log.h"
 #include "tests/decode/Encoders.h"
 #include "tests/support/ActivityLogFile.h"
 #include "tests/support/TempDir.h"

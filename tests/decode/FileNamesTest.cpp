@@ -1,6 +1,6 @@
 #include "decode/FileNames.h"
 #include "decode/OutputFiles.h"
-#include "engine/Log.h"
+#include "log/Log.h"
 #include "tests/support/ActivityLogFile.h"
 #include "tests/support/TempDir.h"
 

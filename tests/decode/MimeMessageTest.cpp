@@ -1,6 +1,6 @@
 #include "decode/MimeMessage.h"
 #include "decode/Base64.h"
-#include "engine/Log.h"
+#include "log/Log.h"
 #include "tests/decode/Encoders.h"
 #include "tests/support/ActivityLogFile.h"
 #include "tests/support/TempDir.h"

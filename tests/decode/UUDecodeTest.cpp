@@ -1,5 +1,5 @@
 #include "decode/UUDecode.h"
-#include "engine/Log.h"
+#include "log/Log.h"
 #include "tests/decode/Encoders.h"
 #include "tests/support/ActivityLogFile.h"
 #include "tests/support/TempDir.h"

@@ -11,7 +11,7 @@
 #include "config/ServerList.h"
 #include "engine/Download.h"
 #include "engine/EngineState.h"
-#include "engine/Log.h"
+#include "log/Log.h"
 #include "tests/engine/EngineTestHost.h"
 #include "tests/support/ActivityLogFile.h"
 #include "tests/support/TempDir.h"

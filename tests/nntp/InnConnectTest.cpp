@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "engine/Log.h"
+#include "log/Log.h"
 #include "nntp/NntpConnection.h"
 #include "tests/support/ActivityLogFile.h"
 #include "tests/support/InnServer.h"

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/Log.h"
+#include "log/Log.h"
 #include "nntp/NntpConnection.h"
 #include "tests/support/ActivityLogFile.h"
 #include "tests/support/FakeNewsServer.h"

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/Header.h"
-#include "engine/Log.h"
+#include "log/Log.h"
+#include "parts/Header.h"
 #include "parts/PartRecord.h"
 #include "parts/PartsPaths.h"
 #include "parts/PartsStore.h"

@@ -1,6 +1,6 @@
 #include "tests/support/ActivityLogFile.h"
 
-#include "engine/Log.h"
+#include "log/Log.h"
 #include "tests/support/TempDir.h"
 
 ActivityLogFile::ActivityLogFile(std::string path) : path_(std::move(path)) {

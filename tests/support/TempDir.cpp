@@ -1,6 +1,6 @@
 #include "tests/support/TempDir.h"
 
-#include "engine/Log.h"
+#include "log/Log.h"
 
 #include <cstdlib>
 #include <fstream>

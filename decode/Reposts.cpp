@@ -1,4 +1,4 @@
-#include "engine/Reposts.h"
+#include "decode/Reposts.h"
 
 #include <cinttypes>
 #include <cstdio>

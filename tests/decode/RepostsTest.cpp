@@ -1,4 +1,4 @@
-#include "engine/Reposts.h"
+#include "decode/Reposts.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "engine/Header.h"
+#include "parts/Header.h"
 
 #include <gtest/gtest.h>
 

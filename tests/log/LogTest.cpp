@@ -1,4 +1,4 @@
-#include "engine/Log.h"
+#include "log/Log.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
