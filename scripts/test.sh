@@ -6,6 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
+bash scripts/check-rooms.sh
 
 JOBS=${JOBS:-2}
 rm -rf build build-asan build-tsan
