@@ -2,7 +2,8 @@
 # Installs every package the build, the tests, the benchmarks and the demo need (Debian 12, as root).
 set -euo pipefail
 
-PACKAGES=(cmake g++ make googletest libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev
+PACKAGES=(cmake g++ make googletest libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev qt6-svg-dev libglib2.0-dev
+          clang libclang-rt-14-dev xvfb xauth scrot python3-yenc
           inn2 sharutils mpack python3 clang-format perl procps)
 
 pkg_ok() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q '^install ok installed$'; }
