@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds from scratch and runs every test: once plain, once under
 # AddressSanitizer + UndefinedBehaviorSanitizer, and the engine's tests (its threads) under ThreadSanitizer.
-# A short benchmark pass checks the benchmarks still run.
+# A short benchmark pass checks the benchmarks still run; every fuzz target runs for a short while.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -27,5 +27,6 @@ fi
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ctest --test-dir build-asan --output-on-failure -j"$JOBS"
+FUZZ_SECONDS=${FUZZ_SECONDS:-20} bash scripts/fuzz.sh
 TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -R '^(engine|log)$'
 ctest --test-dir build --output-on-failure -j"$JOBS"
