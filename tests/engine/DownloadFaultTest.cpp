@@ -1,102 +1,17 @@
 // Download runs against the scriptable fake server: the faults a real server does not produce on demand.
+#include "tests/engine/ArticleServer.h"
 #include "tests/engine/EngineFixture.h"
-#include "tests/support/FakeNewsServer.h"
 
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <thread>
 
 #include "nntp/Flags.h"
 
 namespace {
-
-// Serves one group of numbered articles (1..n) with group, xhdr, head and body; `bodyFault` may take over a
-// body request.
-class ArticleServer {
-  public:
-    using BodyFault = std::function<bool(FakeNewsSession&, int article, const std::string& wire)>;
-
-    ArticleServer(FakeNewsServer& server, const std::string& group, std::vector<std::string> articles)
-        : articles_(std::move(articles)) {
-        server.Handle("group", [this, group](FakeNewsSession& s, const std::string& line) {
-            if (line.substr(6) != group) {
-                s.Send("411 No such group\r\n");
-                return;
-            }
-            s.Send("211 " + std::to_string(articles_.size()) + " 1 " + std::to_string(articles_.size()) +
-                   " " + group + "\r\n");
-        });
-        server.Handle("xhdr", [this](FakeNewsSession& s, const std::string& line) { Xhdr(s, line); });
-        server.Handle("head", [this](FakeNewsSession& s, const std::string& line) { Text(s, line, true); });
-        server.Handle("body", [this](FakeNewsSession& s, const std::string& line) { Text(s, line, false); });
-    }
-
-    void SetBodyFault(BodyFault fault) { bodyFault_ = std::move(fault); }
-    void RefuseXhdr() { refuseXhdr_ = true; }
-
-  private:
-    std::string Part(int article, bool head) const {
-        const std::string& text = articles_[article - 1];
-        size_t split = text.find("\n\n");
-        return head ? text.substr(0, split + 1) : text.substr(split + 2);
-    }
-
-    static std::string Wire(const std::string& text) {
-        std::string wire;
-        size_t start = 0;
-        while (start < text.size()) {
-            size_t end = text.find('\n', start);
-            std::string line = text.substr(start, end - start);
-            wire += (line.starts_with(".") ? "." : "") + line + "\r\n";
-            start = end == std::string::npos ? text.size() : end + 1;
-        }
-        return wire + ".\r\n";
-    }
-
-    static std::string HeaderValue(const std::string& head, const std::string& name) {
-        size_t at = head.find(name + ": ");
-        if (at == std::string::npos) {
-            return "";
-        }
-        at += name.size() + 2;
-        return head.substr(at, head.find('\n', at) - at);
-    }
-
-    void Xhdr(FakeNewsSession& s, const std::string& line) {
-        if (refuseXhdr_) {
-            s.Send("500 What?\r\n");
-            return;
-        }
-        bool lines = line.starts_with("xhdr lines");
-        int first = 0, last = 0;
-        sscanf(line.c_str() + line.rfind(' ') + 1, "%d-%d", &first, &last);
-        std::string answer = "221 Header follows\r\n";
-        for (int n = std::max(first, 1); n <= std::min<int>(last, articles_.size()); ++n) {
-            answer +=
-                std::to_string(n) + " " + HeaderValue(Part(n, true), lines ? "Lines" : "Subject") + "\r\n";
-        }
-        s.Send(answer + ".\r\n");
-    }
-
-    void Text(FakeNewsSession& s, const std::string& line, bool head) {
-        int n = atoi(line.c_str() + 5);
-        if (n < 1 || n > static_cast<int>(articles_.size())) {
-            s.Send("423 No such article number\r\n");
-            return;
-        }
-        std::string wire = (head ? "221 " : "222 ") + std::to_string(n) + " <a@b>\r\n" + Wire(Part(n, head));
-        if (!head && bodyFault_ && bodyFault_(s, n, wire)) {
-            return;
-        }
-        s.Send(wire);
-    }
-
-    std::vector<std::string> articles_;
-    BodyFault bodyFault_;
-    bool refuseXhdr_ = false;
-};
 
 class DownloadFaultTest : public EngineFixture {
   protected:
@@ -116,6 +31,19 @@ class DownloadFaultTest : public EngineFixture {
         return ended;
     }
 
+    // Breaks the link in the middle of the first transfer of `article`'s body.
+    static ArticleServer::BodyFault BreakFirstBody(int article) {
+        auto broken = std::make_shared<std::atomic<bool>>(false);
+        return [article, broken](FakeNewsSession& s, int n, const std::string& wire) {
+            if (n != article || broken->exchange(true)) {
+                return false;
+            }
+            s.Send(wire.substr(0, wire.size() / 2));
+            s.Close();
+            return true;
+        };
+    }
+
     std::vector<std::string> Files(int count, const std::string& group) {
         std::vector<std::string> articles;
         for (int i = 1; i <= count; ++i) {
@@ -130,15 +58,7 @@ TEST_F(DownloadFaultTest, ConnectionDroppedInTheMiddleOfABodyRedoesThePreviousAr
     const std::string group = "alt.binaries.fault";
     FakeNewsServer fake;
     ArticleServer articles(fake, group, Files(3, group));
-    std::atomic<int> bodies{0};
-    articles.SetBodyFault([&](FakeNewsSession& s, int article, const std::string& wire) {
-        if (article == 2 && bodies++ == 0) {
-            s.Send(wire.substr(0, wire.size() / 2));
-            s.Close();
-            return true;
-        }
-        return false;
-    });
+    articles.SetBodyFault(BreakFirstBody(2));
     AddGroup(AddServerAt(fake.Address()), group);
     EngineTestHost host(settings_, "spindrel.cfg");
     ASSERT_TRUE(RunDownload(host));
