@@ -251,7 +251,7 @@ GroupDownload::Fetched GroupDownload::Fetch(int64_t& n) {
     Fetched stop;
     stop.step = Step::Stop;
     ReadSettings();
-    connection_.SetHeaderCacheSize(values_.HeaderCacheSize < 0 ? 0 : values_.HeaderCacheSize);
+    connection_.SetHeaderCacheSize(values_.HeaderCacheSize);
     if (FiltersChanged && values_.FilteringEnabled && !values_.FilterFile.empty()) {
         ReloadFilters();
     }

@@ -4,11 +4,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <map>
 #include <memory>
 #include <thread>
 
+#include "config/ConfigFile.h"
 #include "nntp/Flags.h"
 
 namespace {
@@ -127,6 +129,33 @@ TEST_F(DownloadFaultTest, StopWhileAServerNeverGreetsEndsTheRunPromptly) {
     EngineTestHost host(settings_, "spindrel.cfg");
     EXPECT_TRUE(StopOnceAndWait(host, connected));
     EXPECT_EQ(fake.Connections(), 1);
+}
+
+// Values no settings page produces, from a hand-edited file: the run goes on as with sane ones.
+TEST_F(DownloadFaultTest, ExtremeSettingsFromAHandEditedFile) {
+    const std::string group = "alt.binaries.extreme";
+    WriteFileBytes(dir_.file("extreme.cfg"),
+                   "Config\n    HeaderCacheSize=2147483647\n    BandWidthLimit=nan\n");
+    LoadConfig(settings_, dir_.file("extreme.cfg"));
+    ASSERT_EQ(settings_.HeaderCacheSize, 2147483647);
+    ASSERT_TRUE(std::isnan(settings_.BandWidthLimit));
+    FakeNewsServer fake;
+    ArticleServer articles(fake, group, Files(3, group));
+    // A slow first body: the commands after it come more than a second after the connect, where the
+    // bandwidth limit is looked at.
+    articles.SetBodyFault([&](FakeNewsSession& s, int article, const std::string&) {
+        if (article == 1) {
+            s.Pause(1100);
+        }
+        return false;
+    });
+    AddGroup(AddServerAt(fake.Address()), group);
+    EngineTestHost host(settings_, "spindrel.cfg");
+    ASSERT_TRUE(RunDownload(host));
+    EXPECT_EQ(host.Decoded(), (std::vector<std::string>{"f1.bin", "f2.bin", "f3.bin"}));
+    EXPECT_EQ(Log().find("Sleeping for"), std::string::npos) << Log();
+    auto commands = fake.Commands();
+    EXPECT_NE(std::find(commands.begin(), commands.end(), "xhdr lines 1-5000"), commands.end());
 }
 
 TEST_F(DownloadFaultTest, ServerThatIsNotReady) {
