@@ -11,6 +11,7 @@
 #include "config/FilterList.h"
 #include "decode/ArticleDecoder.h"
 #include "engine/EngineState.h"
+#include "engine/HeldHost.h"
 #include "log/Log.h"
 #include "nntp/Flags.h"
 #include "nntp/NntpConnection.h"
@@ -38,13 +39,13 @@ template <typename... Args> std::string Format(const char* format, Args... args)
 
 // One group's visit: start choice, then header, culls, filters, body, parts or decoding, and results for each
 // new article. A single-part binary is decoded on a second thread while the next article is fetched; what the
-// fetch does to the log, the counters and the stored article number takes effect only after that decoding is
-// done, so everything happens in the order of a one-article-at-a-time run.
+// fetch does to the log, the window, the counters and the stored article number takes effect only after that
+// decoding is done, so everything happens in the order of a one-article-at-a-time run.
 class GroupDownload {
   public:
     explicit GroupDownload(GroupJob& job)
         : job_(job), connection_(*job.connection), request_(*job.request), host_(*request_.host),
-          stats_(request_.stats) {}
+          stats_(request_.stats), fetchHost_(host_) {}
 
     void Run();
 
@@ -87,7 +88,7 @@ class GroupDownload {
     GroupJob& job_;
     NntpConnection& connection_;
     DownloadRequest& request_;
-    EngineHost& host_;
+    EngineHost& host_; // for the decoding thread
     DownloadStats& stats_;
     SettingValues values_;
     SettingValues decodeValues_; // the settings of the article being decoded, for the decoding thread
@@ -102,6 +103,7 @@ class GroupDownload {
     long partsCounter_ = 0;
     std::vector<std::function<void()>> effects_; // of the article being fetched, waiting for its commit
     LogHold logHold_;
+    HeldHost fetchHost_; // the window of the group thread
     // Declared last: they end before anything they use. The saves run beside the decoding, which need not
     // wait for the disk.
     std::unique_ptr<TaskThread> saving_;
@@ -159,7 +161,7 @@ bool GroupDownload::Start() {
     }
     if (connection_.Connect() != 1) {
         LogMessage("Failed to connect to %s", serverAddress_.c_str());
-        host_.SetStatusLine(ServerText("%s (no response)"));
+        fetchHost_.SetStatusLine(ServerText("%s (no response)"));
         job_.serverOutcome = 1;
         StatusLock.release();
         return false;
@@ -256,25 +258,25 @@ GroupDownload::Fetched GroupDownload::Fetch(int64_t& n) {
         ReloadFilters();
     }
     ProgressArticle = n;
-    host_.SetArticleTitle(Format("Article %ld", static_cast<long>(n)));
-    host_.SetGroupPanelTitle(Format("%s (%ld/%ld)", groupName_.c_str(), static_cast<long>(n - start_ + 1),
-                                    static_cast<long>(count_)));
+    fetchHost_.SetArticleTitle(Format("Article %ld", static_cast<long>(n)));
+    fetchHost_.SetGroupPanelTitle(Format("%s (%ld/%ld)", groupName_.c_str(),
+                                         static_cast<long>(n - start_ + 1), static_cast<long>(count_)));
     LogMessage("Processing article %ld:", static_cast<long>(n));
     connection_.SetTxRxLogName(GetTxRxLogName());
     if (connection_.IsDisconnected() && !Reconnect(n)) {
         return stop;
     }
     ProgressLines = 0;
-    host_.SetArticleExtraction("0");
-    host_.SetArticleRate("0.0");
+    fetchHost_.SetArticleExtraction("0");
+    fetchHost_.SetArticleRate("0.0");
     if (!DownloadRunning) {
         return stop;
     }
 
-    host_.SetArticleTitle(Format("Article %ld (fetching header)", static_cast<long>(n)));
+    fetchHost_.SetArticleTitle(Format("Article %ld (fetching header)", static_cast<long>(n)));
     connection_.SetTxRxLogName(GetTxRxLogName());
     std::optional<std::string> summary = connection_.FetchHeaderSummary(n);
-    host_.SetArticleTitle(Format("Article %ld", static_cast<long>(n)));
+    fetchHost_.SetArticleTitle(Format("Article %ld", static_cast<long>(n)));
     if (!summary) {
         LogMessage("   has no header - giving up");
         return {};
@@ -291,8 +293,8 @@ GroupDownload::Fetched GroupDownload::Fetch(int64_t& n) {
     } else if (subject.compare(0, 3, "Re:") == 0) {
         subject.erase(0, 3);
     }
-    host_.SetArticleSubject(subject);
-    host_.SetArticleLines(Format("%ld", lines));
+    fetchHost_.SetArticleSubject(subject);
+    fetchHost_.SetArticleLines(Format("%ld", lines));
     LogMessage("   %s", header->getSubject().c_str());
     LogMessage("   %ld lines", lines);
 
@@ -313,7 +315,7 @@ GroupDownload::Fetched GroupDownload::Fetch(int64_t& n) {
     }
     if (!dropped) {
         LogMessage("   %s", header->getFrom().c_str());
-        host_.SetArticleTitle(Format("Article %ld (fetching body)", static_cast<long>(n)));
+        fetchHost_.SetArticleTitle(Format("Article %ld (fetching body)", static_cast<long>(n)));
         connection_.SetTxRxLogName(GetTxRxLogName());
         if (!DownloadRunning) {
             return stop;
@@ -321,7 +323,7 @@ GroupDownload::Fetched GroupDownload::Fetch(int64_t& n) {
         // The head fetched for the filters is the one decoded with the body; it is not asked for twice, and
         // the body arrives right behind it.
         bool behindHead = fullHead && !header->isMultiPart();
-        EngineHost& host = host_;
+        EngineHost& host = fetchHost_;
         std::optional<std::string> body = connection_.FetchBody(
             n, lines,
             [&host](float rate, int percent, long linesSoFar) {
@@ -405,17 +407,17 @@ void GroupDownload::WaitForDecode() {
 
 bool GroupDownload::Reconnect(int64_t& n) {
     LogMessage("Connection lost - reconnecting");
-    host_.SetStatusLine(ServerText("%s (connecting)"));
+    fetchHost_.SetStatusLine(ServerText("%s (connecting)"));
     connection_.SetTxRxLogName(GetTxRxLogName());
     if (connection_.Connect() == 0) {
         LogMessage("Unable to re-establish connection");
-        host_.SetStatusLine(ServerText("%s (disconnected)"));
+        fetchHost_.SetStatusLine(ServerText("%s (disconnected)"));
         connection_.Disconnect();
         job_.serverOutcome = 3;
         return false;
     }
     LogMessage("Re-Connected");
-    host_.SetStatusLine(ServerText("%s (re-connected)"));
+    fetchHost_.SetStatusLine(ServerText("%s (re-connected)"));
     connection_.SetTxRxLogName(GetTxRxLogName());
     if (connection_.SelectGroup(groupName_)) {
         LogMessage("Re-processing group %s", groupName_.c_str());
@@ -449,7 +451,7 @@ bool GroupDownload::Culled(Header& header, long lines) {
     } else {
         return false;
     }
-    Later([this, lines] { stats_.Add(PanelRow::Culled, kCulledBytesPerLine * lines, host_); });
+    Later([this, lines] { stats_.Add(PanelRow::Culled, kCulledBytesPerLine * lines, fetchHost_); });
     return true;
 }
 
@@ -457,7 +459,8 @@ bool GroupDownload::Filtered(Header& header, long lines) {
     for (int i = 0; i < filterCount_; ++i) {
         const std::string& filter = filters_[static_cast<uint32_t>(i)];
         if (header.MatchFilter(filter)) {
-            Later([this, lines] { stats_.Add(PanelRow::Filtered, kFilteredBytesPerLine * lines, host_); });
+            Later(
+                [this, lines] { stats_.Add(PanelRow::Filtered, kFilteredBytesPerLine * lines, fetchHost_); });
             LogMessage("   filtered with \"%s\"", filter.c_str());
             return true;
         }
@@ -467,7 +470,7 @@ bool GroupDownload::Filtered(Header& header, long lines) {
 
 std::optional<std::string> GroupDownload::PartBody(Header& header, std::string body, int64_t n) {
     LogMessage("   processing as part-multipart");
-    host_.SetArticleTitle(Format("Article %ld (multipart processing)", static_cast<long>(n)));
+    fetchHost_.SetArticleTitle(Format("Article %ld (multipart processing)", static_cast<long>(n)));
     MakeOutputDir();
     if (CheckPartsSpace() == Step::Stop) {
         return std::nullopt;
