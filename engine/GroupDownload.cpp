@@ -409,11 +409,16 @@ bool GroupDownload::Reconnect(int64_t& n) {
     LogMessage("Connection lost - reconnecting");
     fetchHost_.SetStatusLine(ServerText("%s (connecting)"));
     connection_.SetTxRxLogName(GetTxRxLogName());
-    if (connection_.Connect() == 0) {
+    // "Not ready" is no connection either.
+    if (connection_.Connect() != 1) {
         LogMessage("Unable to re-establish connection");
         fetchHost_.SetStatusLine(ServerText("%s (disconnected)"));
         connection_.Disconnect();
         job_.serverOutcome = 3;
+        // The article under way when the link broke is done again at the next visit.
+        if (n > start_) {
+            Later([this, n] { SetNextArticle(n - 2); });
+        }
         return false;
     }
     LogMessage("Re-Connected");

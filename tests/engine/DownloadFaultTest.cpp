@@ -131,6 +131,33 @@ TEST_F(DownloadFaultTest, StopWhileAServerNeverGreetsEndsTheRunPromptly) {
     EXPECT_EQ(fake.Connections(), 1);
 }
 
+TEST_F(DownloadFaultTest, ReConnectAnsweredNotReadyIsAFailedConnection) {
+    const std::string group = "alt.binaries.notready";
+    FakeNewsServer fake;
+    ArticleServer articles(fake, group, Files(3, group));
+    std::atomic<int> connections{0};
+    fake.SetGreetingHandler([&](FakeNewsSession& s, const std::string&) {
+        // The controller's connection and the group thread's are welcome, later ones are not.
+        if (connections++ < 2) {
+            s.Send("200 ready\r\n");
+        } else {
+            s.Send("400 not ready\r\n");
+            s.Close();
+        }
+    });
+    articles.SetBodyFault(BreakFirstBody(2));
+    GroupEntry& entry = AddGroup(AddServerAt(fake.Address()), group);
+    EngineTestHost host(settings_, "spindrel.cfg");
+    ASSERT_TRUE(RunDownload(host));
+    EXPECT_TRUE(Logged("Server has answered, but is not ready..."));
+    EXPECT_TRUE(Logged("Unable to re-establish connection")) << Log();
+    EXPECT_FALSE(Logged("Re-Connected"));
+    EXPECT_TRUE(host.HasStatus(fake.Address() + " (disconnected)"));
+    EXPECT_EQ(host.Decoded(), std::vector<std::string>{"f1.bin"});
+    // Articles 2 and 3 are not passed over: the next visit starts with them.
+    EXPECT_EQ(entry.NextArticle, 1);
+}
+
 // Values no settings page produces, from a hand-edited file: the run goes on as with sane ones.
 TEST_F(DownloadFaultTest, ExtremeSettingsFromAHandEditedFile) {
     const std::string group = "alt.binaries.extreme";
