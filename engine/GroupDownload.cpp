@@ -145,28 +145,24 @@ void GroupDownload::Run() {
 
 // Re-opens the connection, selects the group and chooses where to begin. False when nothing is to be done.
 bool GroupDownload::Start() {
-    // The status lock is waited for in short steps so that a stop is never held up by it.
-    while (!StatusLock.tryAcquireFor(std::chrono::milliseconds(100))) {
-        if (!DownloadRunning) {
-            return false;
+    bool running = WhileRunning([&] {
+        if (FILE* last = fopen("lastgroup", "w")) {
+            fprintf(last, "%s:%s\n", serverAddress_.c_str(), groupName_.c_str());
+            fclose(last);
         }
-    }
-    if (!DownloadRunning) {
-        StatusLock.release();
+    });
+    if (!running) {
         return false;
     }
-    if (FILE* last = fopen("lastgroup", "w")) {
-        fprintf(last, "%s:%s\n", serverAddress_.c_str(), groupName_.c_str());
-        fclose(last);
-    }
+    // The connect waits outside the status lock; a connect that a Stop cut short is not reported.
     if (connection_.Connect() != 1) {
-        LogMessage("Failed to connect to %s", serverAddress_.c_str());
-        fetchHost_.SetStatusLine(ServerText("%s (no response)"));
-        job_.serverOutcome = 1;
-        StatusLock.release();
+        WhileRunning([&] {
+            LogMessage("Failed to connect to %s", serverAddress_.c_str());
+            fetchHost_.SetStatusLine(ServerText("%s (no response)"));
+            job_.serverOutcome = 1;
+        });
         return false;
     }
-    StatusLock.release();
 
     outputDir_ = values_.OutputDir + groupName_;
     job_.decoder->setOutputDir(outputDir_.c_str());
@@ -174,8 +170,11 @@ bool GroupDownload::Start() {
     std::unique_ptr<GroupStatus> status = connection_.SelectGroup(groupName_);
     connection_.SetBandwidthLimit(values_.BandWidthLimit);
     if (!status) {
-        LogMessage("Error setting group %s on %s", groupName_.c_str(), serverAddress_.c_str());
-        LogMessage("    Login failed?, Group not exist?, Proxy Failed?");
+        // A Stop cuts the exchange short: no fault of the group.
+        if (DownloadRunning) {
+            LogMessage("Error setting group %s on %s", groupName_.c_str(), serverAddress_.c_str());
+            LogMessage("    Login failed?, Group not exist?, Proxy Failed?");
+        }
         return false;
     }
     LogMessage("\n---------------------------------------------------------\nProcessing group "
@@ -278,6 +277,9 @@ GroupDownload::Fetched GroupDownload::Fetch(int64_t& n) {
     std::optional<std::string> summary = connection_.FetchHeaderSummary(n);
     fetchHost_.SetArticleTitle(Format("Article %ld", static_cast<long>(n)));
     if (!summary) {
+        if (!DownloadRunning) {
+            return stop;
+        }
         LogMessage("   has no header - giving up");
         return {};
     }
@@ -409,15 +411,17 @@ bool GroupDownload::Reconnect(int64_t& n) {
     LogMessage("Connection lost - reconnecting");
     fetchHost_.SetStatusLine(ServerText("%s (connecting)"));
     connection_.SetTxRxLogName(GetTxRxLogName());
-    // "Not ready" is no connection either.
+    // "Not ready" is no connection either; a connect that a Stop cut short is not reported.
     if (connection_.Connect() != 1) {
-        LogMessage("Unable to re-establish connection");
-        fetchHost_.SetStatusLine(ServerText("%s (disconnected)"));
         connection_.Disconnect();
-        job_.serverOutcome = 3;
-        // The article under way when the link broke is done again at the next visit.
-        if (n > start_) {
-            Later([this, n] { SetNextArticle(n - 2); });
+        if (DownloadRunning) {
+            LogMessage("Unable to re-establish connection");
+            fetchHost_.SetStatusLine(ServerText("%s (disconnected)"));
+            job_.serverOutcome = 3;
+            // The article under way when the link broke is done again at the next visit.
+            if (n > start_) {
+                Later([this, n] { SetNextArticle(n - 2); });
+            }
         }
         return false;
     }
@@ -431,7 +435,7 @@ bool GroupDownload::Reconnect(int64_t& n) {
             --n;
             ProgressArticle = n;
         }
-    } else {
+    } else if (DownloadRunning) {
         LogMessage("Unable to re-set group %s", groupName_.c_str());
     }
     return true;
@@ -503,12 +507,12 @@ GroupDownload::Step GroupDownload::CheckPartsSpace() {
         LogMessage("Removing 25%% of oldest parts\n");
         if (RemoveOldestQuarter(values_.PartsDir) == 0) {
             LogMessage("failed to remove any parts... stopping all together.\n");
-            DownloadRunning = 0;
+            EndRun();
         }
         return Step::Next;
     default:
         LogMessage("No longer processing download (stopping)!\n");
-        DownloadRunning = 0;
+        EndRun();
         return Step::Next;
     }
 }
@@ -534,7 +538,7 @@ void GroupDownload::Decode(std::string& text, int64_t n) {
     if (free && static_cast<double>(*free) < decodeValues_.MinFreeSpace) {
         LogMessage("Output partition has only %lu MBytes of disk space left, stopping\n",
                    static_cast<unsigned long>(*free));
-        DownloadRunning = 0;
+        EndRun();
     }
     host_.SetArticleTitle(Format("Article %ld", static_cast<long>(n)));
 }
@@ -560,7 +564,7 @@ void GroupDownload::Results() {
                 static_cast<long>(extracted) >= decodeValues_.MaxDownloadSize) {
                 LogMessage("Reached maximum amount of extracted articles %lu Mb",
                            static_cast<unsigned long>(decodeValues_.MaxDownloadSize));
-                DownloadRunning = 0;
+                EndRun();
                 break;
             }
         } else if (file.repost_state == FileStat::kRepost) {

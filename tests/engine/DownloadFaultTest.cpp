@@ -131,6 +131,114 @@ TEST_F(DownloadFaultTest, StopWhileAServerNeverGreetsEndsTheRunPromptly) {
     EXPECT_EQ(fake.Connections(), 1);
 }
 
+// Where a Stop finds the run waiting on a silent server.
+struct StopCase {
+    int silentGreeting;        // the connection (counted from 0) whose greeting never comes; -1: none
+    const char* silentCommand; // a command the server never answers, or null
+};
+
+// A Stop ends the waits for a server; none of them may then be reported as a failure of the server.
+TEST_F(DownloadFaultTest, StopWhileTheServerIsSilentReportsNoFailure) {
+    const std::string group = "alt.binaries.stopconnect";
+    const StopCase cases[] = {{0, nullptr},          {1, nullptr},  {2, nullptr},
+                              {-1, "authinfo user"}, {-1, "group"}, {-1, "xhdr"}};
+    const char* const failures[] = {"%s (no response, retrying)",
+                                    "%s (connection failed)",
+                                    "Failed to connect to %s",
+                                    "Unable to re-establish connection",
+                                    "Sending username & password - Failed",
+                                    "Error setting group",
+                                    "Unable to re-set group",
+                                    "   has no header - giving up"};
+    for (const StopCase& c : cases) {
+        SCOPED_TRACE(c.silentCommand ? c.silentCommand : std::to_string(c.silentGreeting));
+        std::filesystem::remove(settings_.LogFile);
+        ClearServers(settings_);
+        FakeNewsServer fake;
+        ArticleServer articles(fake, group, Files(2, group));
+        std::atomic<bool> waiting{false};
+        std::atomic<int> connections{0};
+        fake.SetGreetingHandler([&](FakeNewsSession& s, const std::string&) {
+            if (connections++ == c.silentGreeting) {
+                waiting = true;
+                s.Stall();
+            } else {
+                s.Send("200 ready\r\n");
+            }
+        });
+        // The third connection is a reconnect: the link breaks in the middle of the first body.
+        if (c.silentGreeting == 2) {
+            articles.SetBodyFault(BreakFirstBody(1));
+        }
+        if (c.silentCommand) {
+            fake.Handle(c.silentCommand, [&](FakeNewsSession& s, const std::string&) {
+                waiting = true;
+                s.Stall();
+            });
+        }
+        bool login = c.silentCommand && std::string(c.silentCommand) == "authinfo user";
+        AddGroup(login ? AddServerAt(fake.Address(), "reader", "secret") : AddServerAt(fake.Address()),
+                 group);
+        EngineTestHost host(settings_, "spindrel.cfg");
+        EXPECT_TRUE(StopOnceAndWait(host, waiting));
+        for (const char* failure : failures) {
+            char line[512];
+            snprintf(line, sizeof line, failure, fake.Address().c_str());
+            EXPECT_EQ(Log().find(line), std::string::npos) << Log();
+        }
+        EXPECT_TRUE(host.Messages().empty());
+        EXPECT_FALSE(host.HasStatus(fake.Address() + " (no response)"));
+        EXPECT_FALSE(host.HasStatus(fake.Address() + " (login failed)"));
+    }
+}
+
+// The watchdog's kill of a stalled group thread takes the download flag down and up again; a Stop pressed
+// while it waits for the thread to end must stay a Stop.
+TEST_F(DownloadFaultTest, StopDuringTheKillOfAStalledThreadIsKept) {
+    const std::string group = "alt.binaries.killstop";
+    FakeNewsServer fake;
+    ArticleServer articles(fake, group, Files(2, group));
+    std::atomic<int> bodies{0};
+    articles.SetBodyFault([&](FakeNewsSession& s, int, const std::string& wire) {
+        if (bodies++ > 0) {
+            return false;
+        }
+        s.Send(wire.substr(0, wire.find('\n') + 1)); // the status line, then nothing
+        s.Stall();
+        return true;
+    });
+    ServerEntry& server = AddServerAt(fake.Address());
+    AddGroup(server, group);
+    AddGroup(server, group); // would be served after the kill, were the Stop lost
+    // The stalled transfer asks whether to go on about once a second, showing its rate; once the kill has
+    // begun, the group thread stays there until Stop has been pressed, so the Stop falls inside the kill.
+    class KillHost : public EngineTestHost {
+      public:
+        KillHost(Settings& settings, std::string address)
+            : EngineTestHost(settings, "spindrel.cfg"), killing_(std::move(address) + " (re-connecting)") {}
+        void SetArticleRate(const std::string& text) override {
+            EngineTestHost::SetArticleRate(text);
+            for (int i = 0; i < 1000 && DownloadRunning == 0 && !UserStop && HasStatus(killing_); ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        }
+
+      private:
+        std::string killing_;
+    } host(settings_, fake.Address());
+    ASSERT_TRUE(StartDownload(host, settings_));
+    for (int i = 0; i < 6000 && !host.HasStatus(fake.Address() + " (re-connecting)"); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    StopDownload();
+    EXPECT_TRUE(host.WaitForEnd(std::chrono::seconds(30)));
+    JoinDownload();
+    EXPECT_TRUE(Logged("Killing the group download thread..."));
+    EXPECT_EQ(CountLogged("Processing group " + group), 1u) << Log();
+    EXPECT_TRUE(host.Decoded().empty());
+    EXPECT_EQ(DownloadRunning.load(), 0);
+}
+
 TEST_F(DownloadFaultTest, ReConnectAnsweredNotReadyIsAFailedConnection) {
     const std::string group = "alt.binaries.notready";
     FakeNewsServer fake;
