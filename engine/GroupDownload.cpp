@@ -183,9 +183,7 @@ bool GroupDownload::Start() {
     if (!ChooseStart(*status) || start_ > last_) {
         return false;
     }
-    if (values_.FilteringEnabled && !values_.FilterFile.empty()) {
-        ReloadFilters();
-    }
+    ReloadFilters();
     connection_.SetBandwidthLimit(values_.BandWidthLimit);
     MakeOutputDir();
     return true;
@@ -223,9 +221,14 @@ bool GroupDownload::ChooseStart(const GroupStatus& status) {
     return DownloadRunning != 0;
 }
 
+// The old list goes whatever the settings now say: filtering switched off, or no file named, filters nothing.
 void GroupDownload::ReloadFilters() {
     FreeFilterList(filters_, filterCount_);
-    filterCount_ = LoadFilterFile(values_.FilterFile, filters_);
+    filterCount_ = 0;
+    FiltersChanged = 0;
+    if (values_.FilteringEnabled && !values_.FilterFile.empty()) {
+        filterCount_ = LoadFilterFile(values_.FilterFile, filters_);
+    }
 }
 
 void GroupDownload::MakeOutputDir() {
@@ -253,7 +256,7 @@ GroupDownload::Fetched GroupDownload::Fetch(int64_t& n) {
     stop.step = Step::Stop;
     ReadSettings();
     connection_.SetHeaderCacheSize(values_.HeaderCacheSize);
-    if (FiltersChanged && values_.FilteringEnabled && !values_.FilterFile.empty()) {
+    if (FiltersChanged) {
         ReloadFilters();
     }
     ProgressArticle = n;

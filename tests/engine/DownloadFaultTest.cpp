@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "config/ConfigFile.h"
+#include "config/FilterList.h"
 #include "nntp/Flags.h"
 
 namespace {
@@ -291,6 +292,44 @@ TEST_F(DownloadFaultTest, ExtremeSettingsFromAHandEditedFile) {
     EXPECT_EQ(Log().find("Sleeping for"), std::string::npos) << Log();
     auto commands = fake.Commands();
     EXPECT_NE(std::find(commands.begin(), commands.end(), "xhdr lines 1-5000"), commands.end());
+}
+
+// The filters-changed flag with filtering switched off, or the filter file unnamed, in the middle of a run.
+TEST_F(DownloadFaultTest, FiltersSwitchedOffMidRunNoLongerFilter) {
+    const std::function<void(Settings&)> changes[] = {
+        [](Settings& s) { s.FilteringEnabled = 0; },
+        [](Settings& s) { s.FilterFile.clear(); },
+    };
+    for (const auto& change : changes) {
+        SCOPED_TRACE(&change - changes);
+        const std::string group = "alt.binaries.filteroff" + std::to_string(&change - changes);
+        std::filesystem::remove(settings_.LogFile);
+        std::filesystem::remove(dir_.file("decodes")); // the same files again are no reposts
+        ClearServers(settings_);
+        WriteFileBytes(dir_.file("filters.flt"), "junk mailer\n");
+        settings_.FilterFile = dir_.file("filters.flt");
+        settings_.FilteringEnabled = 1;
+        std::vector<std::string> files = Files(1, group);
+        files.push_back(Article(group, "junk.bin", UUEncode(PatternBytes(500, 9), "junk.bin"),
+                                "Junk Mailer <j@junk.example>"));
+        FakeNewsServer fake;
+        ArticleServer articles(fake, group, files);
+        // The property sheet's OK while the first article's body is on its way.
+        articles.SetBodyFault([&](FakeNewsSession&, int article, const std::string&) {
+            if (article == 1) {
+                std::lock_guard<std::mutex> lock(SettingsMutex);
+                change(settings_);
+                FiltersChanged = 1;
+            }
+            return false;
+        });
+        AddGroup(AddServerAt(fake.Address()), group);
+        EngineTestHost host(settings_, "spindrel.cfg");
+        ASSERT_TRUE(RunDownload(host));
+        EXPECT_EQ(host.Decoded(), (std::vector<std::string>{"f1.bin", "junk.bin"}));
+        EXPECT_FALSE(Logged("   filtered with \"junk mailer\""));
+        EXPECT_EQ(FiltersChanged.load(), 0);
+    }
 }
 
 TEST_F(DownloadFaultTest, ServerThatIsNotReady) {
