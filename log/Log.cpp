@@ -161,17 +161,24 @@ void LogHold::Hold() {
 }
 
 void LogHold::Release() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    // Written out before the state changes, so the owner's next line cannot overtake them.
-    for (Held& held : held_) {
-        if (!held.lines.empty()) {
-            LogWriter::Instance().Queue(held.lines.data(), held.lines.size());
+    std::unique_lock<std::mutex> lock(mutex_);
+    // Written out, and the deferred output run, without the lock: the output takes locks of its own. The
+    // owner goes on holding meanwhile, and only once nothing is left does its output go straight, so nothing
+    // it does later can overtake what it held.
+    while (!held_.empty()) {
+        std::vector<Held> batch;
+        batch.swap(held_);
+        lock.unlock();
+        for (Held& held : batch) {
+            if (!held.lines.empty()) {
+                LogWriter::Instance().Queue(held.lines.data(), held.lines.size());
+            }
+            if (held.then) {
+                held.then();
+            }
         }
-        if (held.then) {
-            held.then();
-        }
+        lock.lock();
     }
-    held_.clear();
     if (state_ == State::Holding) {
         state_ = State::Straight;
     }
