@@ -26,12 +26,19 @@ namespace {
 
 int main() {
     static const char* const kConfigFile = "spindrel.cfg";
+    // Before anything else: reading the configuration may already start the log's writer thread.
+    BlockInterrupts();
     ReuseLargeAllocations();
     Settings settings;
     LoadConfig(settings, kConfigFile);
     SetLogEnabled(settings.LoggingEnabled);
 
-    // The first Ctrl+C stops the download as the Stop button does; a second one ends the process at once.
+    ConsoleHost host(settings, kConfigFile, stdout);
+    if (!StartDownload(host, settings)) {
+        Finish(1);
+    }
+    // The first Ctrl+C stops the download as the Stop button does, also one pressed while the run was being
+    // started; a second one ends the process at once.
     HandleInterrupts([](int count) {
         if (count == 1) {
             StopDownload();
@@ -39,11 +46,6 @@ int main() {
             Finish(130);
         }
     });
-
-    ConsoleHost host(settings, kConfigFile, stdout);
-    if (!StartDownload(host, settings)) {
-        Finish(1);
-    }
     host.WaitForEnd();
     JoinDownload();
     if (!host.SaveConfiguration()) {

@@ -50,21 +50,22 @@ bool StartDownload(EngineHost& host, Settings& settings, FreeSpaceProbe freeSpac
     currentRequest->settings = &settings;
     currentRequest->outputDir = outputDir;
     currentRequest->freeSpace = freeSpace ? std::move(freeSpace) : FreeSpaceProbe(FreeSpaceBytes);
-    DownloadRunning = 1;
+    BeginRun();
     DownloadRequest* request = currentRequest.get();
     if (!controllerThread.start([request] { DownloadControllerThread(*request); }, kControllerStack,
                                 priority)) {
-        DownloadRunning = 0;
+        EndRun();
         return false;
     }
     return true;
 }
 
 void StopDownload() {
-    // The flags go down before the lock is taken, so a worker waiting on a slow server notices at once.
-    DownloadRunning = 0;
-    UserStop = 1;
+    // Under the lock: no worker shows a status after it has found the run going on and before the Stop. Every
+    // holder of the lock is quick, so Stop is never kept waiting on a server.
     StatusLockGuard lock;
+    EndRun();
+    UserStop = 1;
 }
 
 void JoinDownload() {
@@ -76,7 +77,7 @@ void DownloadEnded(DownloadRequest& request) {
     // The run's log is complete in its file by the time anyone hears that the run has ended.
     FlushLog();
     request.host->Beep(700, 500);
-    DownloadRunning = 0;
+    EndRun();
     bool unattended;
     {
         std::lock_guard<std::mutex> lock(SettingsMutex);

@@ -41,8 +41,6 @@ class DownloadController {
 
     // Takes the status lock and runs `step` while the download should go on; otherwise ends the run.
     template <typename Step> bool Checkpoint(Step step);
-    // Runs `step` under the status lock when the download should go on; false when it should not.
-    template <typename Step> bool WhileRunning(Step step);
     void StopPath();
 
     ServerLogin CurrentServerLogin();
@@ -75,15 +73,6 @@ template <typename Step> bool DownloadController::Checkpoint(Step step) {
     }
     step();
     StatusLock.release();
-    return true;
-}
-
-template <typename Step> bool DownloadController::WhileRunning(Step step) {
-    StatusLockGuard lock;
-    if (!DownloadRunning) {
-        return false;
-    }
-    step();
     return true;
 }
 
@@ -175,44 +164,57 @@ bool DownloadController::ProcessServer() {
     return true;
 }
 
+// A connect that fails because of a Stop is no failure of the server: only failures found while the run goes
+// on are reported.
 void DownloadController::ConnectServer(const ServerLogin& login) {
     for (int attempt = 0; attempt < kConnectAttempts && DownloadRunning; ++attempt) {
         if (connection_->Connect() != 0) {
-            WhileRunning([&] {
-                connection_->SetTxRxLogName(GetTxRxLogName());
-                if (!Login(login)) {
-                    connection_.reset();
-                }
-            });
+            if (!Login(login)) {
+                connection_.reset();
+            }
             return;
         }
-        WhileRunning([&] {
-            if (attempt == kConnectAttempts - 1) {
+        if (attempt == kConnectAttempts - 1) {
+            WhileRunning([&] {
                 host_.SetStatusLine(ServerText("%s (connection failed)"));
                 connection_.reset();
                 LogMessage("%s (connection failed)", serverName_.c_str());
-            } else {
-                host_.SetStatusLine(ServerText("%s (no response, retrying)"));
-                EngineSleepMs(kRetryPauseMs);
-                LogMessage("%s (no response, retrying)", serverName_.c_str());
-            }
-        });
+            });
+            return;
+        }
+        WhileRunning([&] { host_.SetStatusLine(ServerText("%s (no response, retrying)")); });
+        // Stop ends the pause at once, and the retry it cancels is not reported.
+        EngineWait(kRetryPauseMs, [] { return DownloadRunning == 0; });
+        WhileRunning([&] { LogMessage("%s (no response, retrying)", serverName_.c_str()); });
     }
 }
 
-// Called under the status lock. False when the server refused the login.
+// False when the server refused the login. The exchange and the warning box wait outside the status lock.
 bool DownloadController::Login(const ServerLogin& login) {
-    if (login.user.empty() || login.password.empty()) {
-        LogMessage("No username & password needed");
+    bool needed = !login.user.empty() && !login.password.empty();
+    bool running = WhileRunning([&] {
+        connection_->SetTxRxLogName(GetTxRxLogName());
+        if (needed) {
+            host_.SetStatusLine(ServerText("%s (login)"));
+        } else {
+            LogMessage("No username & password needed");
+        }
+    });
+    if (!running || !needed) {
         return true;
     }
-    host_.SetStatusLine(ServerText("%s (login)"));
-    if (connection_->Login(login.user, login.password)) {
-        LogMessage("Sending username & password - Ok");
+    bool accepted = connection_->Login(login.user, login.password) == 1;
+    bool reported = WhileRunning([&] {
+        if (accepted) {
+            LogMessage("Sending username & password - Ok");
+        } else {
+            LogMessage("Sending username & password - Failed");
+            host_.SetStatusLine(ServerText("%s (login failed)"));
+        }
+    });
+    if (accepted || !reported) {
         return true;
     }
-    LogMessage("Sending username & password - Failed");
-    host_.SetStatusLine(ServerText("%s (login failed)"));
     host_.MessageBox("Login Failed!", "Spindrel");
     return false;
 }
@@ -257,7 +259,10 @@ bool DownloadController::GroupLoop() {
         if (job_->serverOutcome == 1) {
             break;
         }
-        WhileRunning([&] { host_.SaveConfiguration(); });
+        // Outside the status lock: the window may take its time to save, and Stop must not wait for it.
+        if (DownloadRunning) {
+            host_.SaveConfiguration();
+        }
         host_.TreeNextGroup();
     }
     return true;
@@ -309,23 +314,25 @@ bool DownloadController::WatchGroup() {
 }
 
 void DownloadController::KillStalledGroupThread() {
-    bool killed = WhileRunning([&] {
+    bool killing = WhileRunning([&] {
         host_.SetStatusLine(ServerText("%s (re-connecting)"));
         LogMessage("No response from %s, re-connecting ", serverName_.c_str());
-        DownloadRunning = 0;
+        PauseRun();
         LogMessage("Killing the group download thread...");
-        // Every read of the group thread gives up within about a second once the flag is down.
-        while (!job_->done && !groupThread_.finished()) {
-            SleepMs(200);
-        }
-        groupThread_.join();
-        DownloadRunning = 1;
-        LogMessage("The group download thread is dead.");
-        StallSeconds = 0;
     });
-    if (killed) {
-        connection_->Disconnect();
+    if (!killing) {
+        return;
     }
+    // Every read of the group thread gives up within about a second once the flag is down. The status lock is
+    // not held meanwhile, so a Stop is never kept waiting, and ResumeRun keeps it.
+    while (!job_->done && !groupThread_.finished()) {
+        SleepMs(200);
+    }
+    groupThread_.join();
+    ResumeRun();
+    LogMessage("The group download thread is dead.");
+    StallSeconds = 0;
+    connection_->Disconnect();
 }
 
 void DownloadController::FinishServer() {

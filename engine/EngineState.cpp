@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 
 #include "platform/Thread.h"
 
@@ -17,7 +16,34 @@ namespace {
 
 std::atomic<double> timeScale{1.0};
 
+std::mutex runMutex; // orders the changes of DownloadRunning
+bool runEnded = false;
+
 } // namespace
+
+void BeginRun() {
+    std::lock_guard<std::mutex> lock(runMutex);
+    runEnded = false;
+    DownloadRunning = 1;
+}
+
+void EndRun() {
+    std::lock_guard<std::mutex> lock(runMutex);
+    runEnded = true;
+    DownloadRunning = 0;
+}
+
+void PauseRun() {
+    std::lock_guard<std::mutex> lock(runMutex);
+    DownloadRunning = 0;
+}
+
+void ResumeRun() {
+    std::lock_guard<std::mutex> lock(runMutex);
+    if (!runEnded) {
+        DownloadRunning = 1;
+    }
+}
 
 void SetEngineTimeScale(double scale) {
     timeScale = scale;
@@ -33,12 +59,5 @@ void EngineWait(int64_t milliseconds, const std::function<bool()>& done) {
             return;
         }
         SleepMs(static_cast<unsigned>(std::min<int64_t>(left, 10)));
-    }
-}
-
-void EngineSleepMs(int64_t milliseconds) {
-    double scaled = std::ceil(static_cast<double>(milliseconds) * timeScale.load());
-    if (scaled > 0) {
-        SleepMs(static_cast<unsigned>(scaled));
     }
 }

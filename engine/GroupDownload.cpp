@@ -11,6 +11,7 @@
 #include "config/FilterList.h"
 #include "decode/ArticleDecoder.h"
 #include "engine/EngineState.h"
+#include "engine/HeldHost.h"
 #include "log/Log.h"
 #include "nntp/Flags.h"
 #include "nntp/NntpConnection.h"
@@ -38,13 +39,13 @@ template <typename... Args> std::string Format(const char* format, Args... args)
 
 // One group's visit: start choice, then header, culls, filters, body, parts or decoding, and results for each
 // new article. A single-part binary is decoded on a second thread while the next article is fetched; what the
-// fetch does to the log, the counters and the stored article number takes effect only after that decoding is
-// done, so everything happens in the order of a one-article-at-a-time run.
+// fetch does to the log, the window, the counters and the stored article number takes effect only after that
+// decoding is done, so everything happens in the order of a one-article-at-a-time run.
 class GroupDownload {
   public:
     explicit GroupDownload(GroupJob& job)
         : job_(job), connection_(*job.connection), request_(*job.request), host_(*request_.host),
-          stats_(request_.stats) {}
+          stats_(request_.stats), fetchHost_(host_) {}
 
     void Run();
 
@@ -87,7 +88,7 @@ class GroupDownload {
     GroupJob& job_;
     NntpConnection& connection_;
     DownloadRequest& request_;
-    EngineHost& host_;
+    EngineHost& host_; // for the decoding thread
     DownloadStats& stats_;
     SettingValues values_;
     SettingValues decodeValues_; // the settings of the article being decoded, for the decoding thread
@@ -102,6 +103,7 @@ class GroupDownload {
     long partsCounter_ = 0;
     std::vector<std::function<void()>> effects_; // of the article being fetched, waiting for its commit
     LogHold logHold_;
+    HeldHost fetchHost_; // the window of the group thread
     // Declared last: they end before anything they use. The saves run beside the decoding, which need not
     // wait for the disk.
     std::unique_ptr<TaskThread> saving_;
@@ -143,28 +145,24 @@ void GroupDownload::Run() {
 
 // Re-opens the connection, selects the group and chooses where to begin. False when nothing is to be done.
 bool GroupDownload::Start() {
-    // The status lock is waited for in short steps so that a stop is never held up by it.
-    while (!StatusLock.tryAcquireFor(std::chrono::milliseconds(100))) {
-        if (!DownloadRunning) {
-            return false;
+    bool running = WhileRunning([&] {
+        if (FILE* last = fopen("lastgroup", "w")) {
+            fprintf(last, "%s:%s\n", serverAddress_.c_str(), groupName_.c_str());
+            fclose(last);
         }
-    }
-    if (!DownloadRunning) {
-        StatusLock.release();
+    });
+    if (!running) {
         return false;
     }
-    if (FILE* last = fopen("lastgroup", "w")) {
-        fprintf(last, "%s:%s\n", serverAddress_.c_str(), groupName_.c_str());
-        fclose(last);
-    }
+    // The connect waits outside the status lock; a connect that a Stop cut short is not reported.
     if (connection_.Connect() != 1) {
-        LogMessage("Failed to connect to %s", serverAddress_.c_str());
-        host_.SetStatusLine(ServerText("%s (no response)"));
-        job_.serverOutcome = 1;
-        StatusLock.release();
+        WhileRunning([&] {
+            LogMessage("Failed to connect to %s", serverAddress_.c_str());
+            fetchHost_.SetStatusLine(ServerText("%s (no response)"));
+            job_.serverOutcome = 1;
+        });
         return false;
     }
-    StatusLock.release();
 
     outputDir_ = values_.OutputDir + groupName_;
     job_.decoder->setOutputDir(outputDir_.c_str());
@@ -172,8 +170,11 @@ bool GroupDownload::Start() {
     std::unique_ptr<GroupStatus> status = connection_.SelectGroup(groupName_);
     connection_.SetBandwidthLimit(values_.BandWidthLimit);
     if (!status) {
-        LogMessage("Error setting group %s on %s", groupName_.c_str(), serverAddress_.c_str());
-        LogMessage("    Login failed?, Group not exist?, Proxy Failed?");
+        // A Stop cuts the exchange short: no fault of the group.
+        if (DownloadRunning) {
+            LogMessage("Error setting group %s on %s", groupName_.c_str(), serverAddress_.c_str());
+            LogMessage("    Login failed?, Group not exist?, Proxy Failed?");
+        }
         return false;
     }
     LogMessage("\n---------------------------------------------------------\nProcessing group "
@@ -182,9 +183,7 @@ bool GroupDownload::Start() {
     if (!ChooseStart(*status) || start_ > last_) {
         return false;
     }
-    if (values_.FilteringEnabled && !values_.FilterFile.empty()) {
-        ReloadFilters();
-    }
+    ReloadFilters();
     connection_.SetBandwidthLimit(values_.BandWidthLimit);
     MakeOutputDir();
     return true;
@@ -222,9 +221,14 @@ bool GroupDownload::ChooseStart(const GroupStatus& status) {
     return DownloadRunning != 0;
 }
 
+// The old list goes whatever the settings now say: filtering switched off, or no file named, filters nothing.
 void GroupDownload::ReloadFilters() {
     FreeFilterList(filters_, filterCount_);
-    filterCount_ = LoadFilterFile(values_.FilterFile, filters_);
+    filterCount_ = 0;
+    FiltersChanged = 0;
+    if (values_.FilteringEnabled && !values_.FilterFile.empty()) {
+        filterCount_ = LoadFilterFile(values_.FilterFile, filters_);
+    }
 }
 
 void GroupDownload::MakeOutputDir() {
@@ -251,31 +255,34 @@ GroupDownload::Fetched GroupDownload::Fetch(int64_t& n) {
     Fetched stop;
     stop.step = Step::Stop;
     ReadSettings();
-    connection_.SetHeaderCacheSize(values_.HeaderCacheSize < 0 ? 0 : values_.HeaderCacheSize);
-    if (FiltersChanged && values_.FilteringEnabled && !values_.FilterFile.empty()) {
+    connection_.SetHeaderCacheSize(values_.HeaderCacheSize);
+    if (FiltersChanged) {
         ReloadFilters();
     }
     ProgressArticle = n;
-    host_.SetArticleTitle(Format("Article %ld", static_cast<long>(n)));
-    host_.SetGroupPanelTitle(Format("%s (%ld/%ld)", groupName_.c_str(), static_cast<long>(n - start_ + 1),
-                                    static_cast<long>(count_)));
+    fetchHost_.SetArticleTitle(Format("Article %ld", static_cast<long>(n)));
+    fetchHost_.SetGroupPanelTitle(Format("%s (%ld/%ld)", groupName_.c_str(),
+                                         static_cast<long>(n - start_ + 1), static_cast<long>(count_)));
     LogMessage("Processing article %ld:", static_cast<long>(n));
     connection_.SetTxRxLogName(GetTxRxLogName());
     if (connection_.IsDisconnected() && !Reconnect(n)) {
         return stop;
     }
     ProgressLines = 0;
-    host_.SetArticleExtraction("0");
-    host_.SetArticleRate("0.0");
+    fetchHost_.SetArticleExtraction("0");
+    fetchHost_.SetArticleRate("0.0");
     if (!DownloadRunning) {
         return stop;
     }
 
-    host_.SetArticleTitle(Format("Article %ld (fetching header)", static_cast<long>(n)));
+    fetchHost_.SetArticleTitle(Format("Article %ld (fetching header)", static_cast<long>(n)));
     connection_.SetTxRxLogName(GetTxRxLogName());
     std::optional<std::string> summary = connection_.FetchHeaderSummary(n);
-    host_.SetArticleTitle(Format("Article %ld", static_cast<long>(n)));
+    fetchHost_.SetArticleTitle(Format("Article %ld", static_cast<long>(n)));
     if (!summary) {
+        if (!DownloadRunning) {
+            return stop;
+        }
         LogMessage("   has no header - giving up");
         return {};
     }
@@ -291,8 +298,8 @@ GroupDownload::Fetched GroupDownload::Fetch(int64_t& n) {
     } else if (subject.compare(0, 3, "Re:") == 0) {
         subject.erase(0, 3);
     }
-    host_.SetArticleSubject(subject);
-    host_.SetArticleLines(Format("%ld", lines));
+    fetchHost_.SetArticleSubject(subject);
+    fetchHost_.SetArticleLines(Format("%ld", lines));
     LogMessage("   %s", header->getSubject().c_str());
     LogMessage("   %ld lines", lines);
 
@@ -313,7 +320,7 @@ GroupDownload::Fetched GroupDownload::Fetch(int64_t& n) {
     }
     if (!dropped) {
         LogMessage("   %s", header->getFrom().c_str());
-        host_.SetArticleTitle(Format("Article %ld (fetching body)", static_cast<long>(n)));
+        fetchHost_.SetArticleTitle(Format("Article %ld (fetching body)", static_cast<long>(n)));
         connection_.SetTxRxLogName(GetTxRxLogName());
         if (!DownloadRunning) {
             return stop;
@@ -321,7 +328,7 @@ GroupDownload::Fetched GroupDownload::Fetch(int64_t& n) {
         // The head fetched for the filters is the one decoded with the body; it is not asked for twice, and
         // the body arrives right behind it.
         bool behindHead = fullHead && !header->isMultiPart();
-        EngineHost& host = host_;
+        EngineHost& host = fetchHost_;
         std::optional<std::string> body = connection_.FetchBody(
             n, lines,
             [&host](float rate, int percent, long linesSoFar) {
@@ -405,17 +412,24 @@ void GroupDownload::WaitForDecode() {
 
 bool GroupDownload::Reconnect(int64_t& n) {
     LogMessage("Connection lost - reconnecting");
-    host_.SetStatusLine(ServerText("%s (connecting)"));
+    fetchHost_.SetStatusLine(ServerText("%s (connecting)"));
     connection_.SetTxRxLogName(GetTxRxLogName());
-    if (connection_.Connect() == 0) {
-        LogMessage("Unable to re-establish connection");
-        host_.SetStatusLine(ServerText("%s (disconnected)"));
+    // "Not ready" is no connection either; a connect that a Stop cut short is not reported.
+    if (connection_.Connect() != 1) {
         connection_.Disconnect();
-        job_.serverOutcome = 3;
+        if (DownloadRunning) {
+            LogMessage("Unable to re-establish connection");
+            fetchHost_.SetStatusLine(ServerText("%s (disconnected)"));
+            job_.serverOutcome = 3;
+            // The article under way when the link broke is done again at the next visit.
+            if (n > start_) {
+                Later([this, n] { SetNextArticle(n - 2); });
+            }
+        }
         return false;
     }
     LogMessage("Re-Connected");
-    host_.SetStatusLine(ServerText("%s (re-connected)"));
+    fetchHost_.SetStatusLine(ServerText("%s (re-connected)"));
     connection_.SetTxRxLogName(GetTxRxLogName());
     if (connection_.SelectGroup(groupName_)) {
         LogMessage("Re-processing group %s", groupName_.c_str());
@@ -424,7 +438,7 @@ bool GroupDownload::Reconnect(int64_t& n) {
             --n;
             ProgressArticle = n;
         }
-    } else {
+    } else if (DownloadRunning) {
         LogMessage("Unable to re-set group %s", groupName_.c_str());
     }
     return true;
@@ -449,7 +463,7 @@ bool GroupDownload::Culled(Header& header, long lines) {
     } else {
         return false;
     }
-    Later([this, lines] { stats_.Add(PanelRow::Culled, kCulledBytesPerLine * lines, host_); });
+    Later([this, lines] { stats_.Add(PanelRow::Culled, kCulledBytesPerLine * lines, fetchHost_); });
     return true;
 }
 
@@ -457,7 +471,8 @@ bool GroupDownload::Filtered(Header& header, long lines) {
     for (int i = 0; i < filterCount_; ++i) {
         const std::string& filter = filters_[static_cast<uint32_t>(i)];
         if (header.MatchFilter(filter)) {
-            Later([this, lines] { stats_.Add(PanelRow::Filtered, kFilteredBytesPerLine * lines, host_); });
+            Later(
+                [this, lines] { stats_.Add(PanelRow::Filtered, kFilteredBytesPerLine * lines, fetchHost_); });
             LogMessage("   filtered with \"%s\"", filter.c_str());
             return true;
         }
@@ -467,7 +482,7 @@ bool GroupDownload::Filtered(Header& header, long lines) {
 
 std::optional<std::string> GroupDownload::PartBody(Header& header, std::string body, int64_t n) {
     LogMessage("   processing as part-multipart");
-    host_.SetArticleTitle(Format("Article %ld (multipart processing)", static_cast<long>(n)));
+    fetchHost_.SetArticleTitle(Format("Article %ld (multipart processing)", static_cast<long>(n)));
     MakeOutputDir();
     if (CheckPartsSpace() == Step::Stop) {
         return std::nullopt;
@@ -495,12 +510,12 @@ GroupDownload::Step GroupDownload::CheckPartsSpace() {
         LogMessage("Removing 25%% of oldest parts\n");
         if (RemoveOldestQuarter(values_.PartsDir) == 0) {
             LogMessage("failed to remove any parts... stopping all together.\n");
-            DownloadRunning = 0;
+            EndRun();
         }
         return Step::Next;
     default:
         LogMessage("No longer processing download (stopping)!\n");
-        DownloadRunning = 0;
+        EndRun();
         return Step::Next;
     }
 }
@@ -526,7 +541,7 @@ void GroupDownload::Decode(std::string& text, int64_t n) {
     if (free && static_cast<double>(*free) < decodeValues_.MinFreeSpace) {
         LogMessage("Output partition has only %lu MBytes of disk space left, stopping\n",
                    static_cast<unsigned long>(*free));
-        DownloadRunning = 0;
+        EndRun();
     }
     host_.SetArticleTitle(Format("Article %ld", static_cast<long>(n)));
 }
@@ -552,7 +567,7 @@ void GroupDownload::Results() {
                 static_cast<long>(extracted) >= decodeValues_.MaxDownloadSize) {
                 LogMessage("Reached maximum amount of extracted articles %lu Mb",
                            static_cast<unsigned long>(decodeValues_.MaxDownloadSize));
-                DownloadRunning = 0;
+                EndRun();
                 break;
             }
         } else if (file.repost_state == FileStat::kRepost) {

@@ -161,11 +161,23 @@ void LogHold::Hold() {
 }
 
 void LogHold::Release() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    // Queued before the state changes, so the owner's next line cannot overtake them.
-    if (!held_.empty()) {
-        LogWriter::Instance().Queue(held_.data(), held_.size());
-        held_.clear();
+    std::unique_lock<std::mutex> lock(mutex_);
+    // Written out, and the deferred output run, without the lock: the output takes locks of its own. The
+    // owner goes on holding meanwhile, and only once nothing is left does its output go straight, so nothing
+    // it does later can overtake what it held.
+    while (!held_.empty()) {
+        std::vector<Held> batch;
+        batch.swap(held_);
+        lock.unlock();
+        for (Held& held : batch) {
+            if (!held.lines.empty()) {
+                LogWriter::Instance().Queue(held.lines.data(), held.lines.size());
+            }
+            if (held.then) {
+                held.then();
+            }
+        }
+        lock.lock();
     }
     if (state_ == State::Holding) {
         state_ = State::Straight;
@@ -185,7 +197,9 @@ bool LogHold::Resume() {
     return dropping;
 }
 
-bool LogHold::Take(const char* line, size_t count) {
+// Hands output to the calling thread's hold: `keep` stores it while the hold is holding; while it is dropping
+// the output is discarded. False when output goes straight.
+template <typename Keep> bool LogHold::Hand(Keep keep) {
     LogHold* hold = threadHold;
     if (!hold) {
         return false;
@@ -195,12 +209,27 @@ bool LogHold::Take(const char* line, size_t count) {
     case State::Straight:
         return false;
     case State::Holding:
-        hold->held_.append(line, count);
+        keep(hold->held_);
         return true;
     case State::Dropping:
         return true;
     }
     return false;
+}
+
+bool LogHold::Take(const char* line, size_t count) {
+    return Hand([&](std::vector<Held>& held) {
+        if (held.empty() || held.back().then) {
+            held.emplace_back();
+        }
+        held.back().lines.append(line, count);
+    });
+}
+
+void LogHold::Defer(std::function<void()> show) {
+    if (!Hand([&](std::vector<Held>& held) { held.push_back({std::string(), std::move(show)}); })) {
+        show();
+    }
 }
 
 void FlushLog() {

@@ -136,11 +136,12 @@ bool FetchServerGroups(const std::string& server, const std::string& user, const
     if (!status("Connecting...")) {
         return false;
     }
+    // A server that greets with "not ready" has not been connected to.
     NntpConnection connection(server);
-    if (connection.Connect() == 0) {
+    if (connection.Connect() != 1) {
         report.Warning("Could not connect to server " + server + ".");
     }
-    if (connection.Connect() == 0) {
+    if (connection.Connect() != 1) {
         status("No Connection");
         report.Beep();
         report.Warning("Failed to connect to " + server);

@@ -15,6 +15,9 @@ namespace {
 // Entries of different connections must not interleave inside the traffic log.
 std::mutex trafficLogMutex;
 
+// The bandwidth limiter's longest pause: what a 32-bit count of milliseconds holds, about 24 days.
+constexpr double kMaxPauseMs = 2147483647.0;
+
 int64_t SystemSeconds() {
     return std::chrono::duration_cast<std::chrono::seconds>(
                std::chrono::system_clock::now().time_since_epoch())
@@ -239,7 +242,8 @@ uint64_t NntpConnection::CurrentRate() const {
 
 void NntpConnection::ThrottleBandwidth() {
     double limit = bandwidthLimit_.load();
-    if (limit <= 0) {
+    // Not a number, like 0 or less, is no limit.
+    if (!(limit > 0)) {
         return;
     }
     int64_t elapsed = now_() - connectTime_;
@@ -250,7 +254,9 @@ void NntpConnection::ThrottleBandwidth() {
     if (total <= limit * static_cast<double>(elapsed)) {
         return;
     }
-    auto pause = static_cast<int64_t>((total / limit - static_cast<double>(elapsed)) * 1000.0);
+    // A limit of a tiny fraction of a byte a second asks for a pause beyond any integer.
+    auto pause =
+        static_cast<int64_t>(std::min((total / limit - static_cast<double>(elapsed)) * 1000.0, kMaxPauseMs));
     LogMessage("Actual bandwidth == %5.2lf b/s, should be %5.2lf b/s", total / static_cast<double>(elapsed),
                limit);
     LogMessage("Sleeping for %" PRId64 " milliseconds", pause);

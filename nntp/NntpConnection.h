@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -82,6 +83,7 @@ class NntpConnection {
     // ---- Commands ----
 
     static constexpr size_t kMaxLoginField = 79;
+    static constexpr int kMaxHeaderCacheSize = 5000;
     static constexpr int kReplyTimeoutMs = 30000;
 
     // Called by FetchBody every 100 lines (also while waiting) with KiB/s, percent done and lines read;
@@ -108,7 +110,9 @@ class NntpConnection {
                                          std::string prefix = {});
     // Group lines of "list" (no date) or "newgroups DATE"; `soFar`, when given, follows the count.
     long FetchGroupList(std::vector<std::string>& lines, std::atomic<long>* soFar, const char* date);
-    void SetHeaderCacheSize(int size) { headerCacheSize_ = size; }
+    // A negative size counts as 0; one refill never covers more than the articles a group's visit looks at,
+    // so a hand-edited size cannot make the caches take gigabytes.
+    void SetHeaderCacheSize(int size) { headerCacheSize_ = std::clamp(size, 0, kMaxHeaderCacheSize); }
 
   private:
     // Which flag ends a wait for the rest of an answer.

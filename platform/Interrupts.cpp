@@ -4,13 +4,27 @@
 #include <pthread.h>
 #include <thread>
 
-void HandleInterrupts(std::function<void(int count)> handler) {
+namespace {
+
+sigset_t Interrupts() {
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
+    return signals;
+}
+
+} // namespace
+
+void BlockInterrupts() {
+    sigset_t signals = Interrupts();
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    std::thread([signals, handler = std::move(handler)] {
+}
+
+void HandleInterrupts(std::function<void(int count)> handler) {
+    BlockInterrupts();
+    std::thread([handler = std::move(handler)] {
+        sigset_t signals = Interrupts();
         for (int count = 1;; ++count) {
             int received = 0;
             if (sigwait(&signals, &received) != 0) {

@@ -9,16 +9,19 @@
 #include <thread>
 #include <unistd.h>
 
-#include "tests/support/FakeNewsServer.h"
+#include "tests/engine/ArticleServer.h"
+#include "tests/engine/EngineFixture.h"
 #include "tests/support/TempDir.h"
 
 namespace {
 
 class ConsoleProgramTest : public ::testing::Test {
   protected:
-    void WriteConfig(const std::string& outputDir, const std::string& server) {
-        std::string config =
-            "Config\n    OutputDir=" + outputDir + "\nNumServers=" + (server.empty() ? "0" : "1") + "\n";
+    // `settings` are further "Key=value" lines of the Config section.
+    void WriteConfig(const std::string& outputDir, const std::string& server,
+                     const std::string& settings = "") {
+        std::string config = "Config\n    OutputDir=" + outputDir + "\n" + settings +
+                             "NumServers=" + (server.empty() ? "0" : "1") + "\n";
         if (!server.empty()) {
             config += "Server\n    Name=" + server +
                       ",,\n    NumGroups=1\n    Group=alt.binaries.console,0,0k,Expanded,Include\n";
@@ -96,6 +99,36 @@ TEST_F(ConsoleProgramTest, CtrlCStopsTheDownloadAndASecondOneEndsAtOnce) {
         // One interrupt is Stop: the run ends and the program with it; two end the process at once.
         EXPECT_EQ(WaitForExit(pid, 5), interrupts == 1 ? 0 : 130);
     }
+}
+
+TEST_F(ConsoleProgramTest, CtrlCWithLoggingOnStopsSavesAndFlushesTheLog) {
+    const std::string group = "alt.binaries.console";
+    FakeNewsServer fake;
+    ArticleServer articles(fake, group, {Article(group, "c.bin", std::string(2000, 'x') + "\n")});
+    std::atomic<bool> inBody{false};
+    articles.SetBodyFault([&](FakeNewsSession& s, int, const std::string& wire) {
+        s.Send(wire.substr(0, wire.size() / 2));
+        inBody = true;
+        s.Stall();
+        return true;
+    });
+    // The log's writer thread starts while the configuration is read, before anything else.
+    WriteConfig(dir_.str() + "/", fake.Address(),
+                "LoggingEnabled=1\nLogFile=" + dir_.file("console.log") + "\n");
+    pid_t pid = Start();
+    for (int i = 0; i < 3000 && !inBody; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(inBody);
+    kill(pid, SIGINT);
+    EXPECT_EQ(WaitForExit(pid, 5), 0);
+    std::string log = ReadFileBytes(dir_.file("console.log"));
+    EXPECT_NE(log.find("Processing article 1:\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("   poster@example.com\n"), std::string::npos) << log;
+    // Saved on the way out, in the program's own format, with the article the group has reached.
+    std::string saved = ReadFileBytes(dir_.file("spindrel.cfg"));
+    EXPECT_TRUE(saved.starts_with("#\n# Abandon all hope")) << saved;
+    EXPECT_NE(saved.find("Group=" + group + ",1,0k,"), std::string::npos) << saved;
 }
 
 } // namespace

@@ -1,102 +1,20 @@
 // Download runs against the scriptable fake server: the faults a real server does not produce on demand.
+#include "tests/engine/ArticleServer.h"
 #include "tests/engine/EngineFixture.h"
-#include "tests/support/FakeNewsServer.h"
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <thread>
 
+#include "config/ConfigFile.h"
+#include "config/FilterList.h"
 #include "nntp/Flags.h"
 
 namespace {
-
-// Serves one group of numbered articles (1..n) with group, xhdr, head and body; `bodyFault` may take over a
-// body request.
-class ArticleServer {
-  public:
-    using BodyFault = std::function<bool(FakeNewsSession&, int article, const std::string& wire)>;
-
-    ArticleServer(FakeNewsServer& server, const std::string& group, std::vector<std::string> articles)
-        : articles_(std::move(articles)) {
-        server.Handle("group", [this, group](FakeNewsSession& s, const std::string& line) {
-            if (line.substr(6) != group) {
-                s.Send("411 No such group\r\n");
-                return;
-            }
-            s.Send("211 " + std::to_string(articles_.size()) + " 1 " + std::to_string(articles_.size()) +
-                   " " + group + "\r\n");
-        });
-        server.Handle("xhdr", [this](FakeNewsSession& s, const std::string& line) { Xhdr(s, line); });
-        server.Handle("head", [this](FakeNewsSession& s, const std::string& line) { Text(s, line, true); });
-        server.Handle("body", [this](FakeNewsSession& s, const std::string& line) { Text(s, line, false); });
-    }
-
-    void SetBodyFault(BodyFault fault) { bodyFault_ = std::move(fault); }
-    void RefuseXhdr() { refuseXhdr_ = true; }
-
-  private:
-    std::string Part(int article, bool head) const {
-        const std::string& text = articles_[article - 1];
-        size_t split = text.find("\n\n");
-        return head ? text.substr(0, split + 1) : text.substr(split + 2);
-    }
-
-    static std::string Wire(const std::string& text) {
-        std::string wire;
-        size_t start = 0;
-        while (start < text.size()) {
-            size_t end = text.find('\n', start);
-            std::string line = text.substr(start, end - start);
-            wire += (line.starts_with(".") ? "." : "") + line + "\r\n";
-            start = end == std::string::npos ? text.size() : end + 1;
-        }
-        return wire + ".\r\n";
-    }
-
-    static std::string HeaderValue(const std::string& head, const std::string& name) {
-        size_t at = head.find(name + ": ");
-        if (at == std::string::npos) {
-            return "";
-        }
-        at += name.size() + 2;
-        return head.substr(at, head.find('\n', at) - at);
-    }
-
-    void Xhdr(FakeNewsSession& s, const std::string& line) {
-        if (refuseXhdr_) {
-            s.Send("500 What?\r\n");
-            return;
-        }
-        bool lines = line.starts_with("xhdr lines");
-        int first = 0, last = 0;
-        sscanf(line.c_str() + line.rfind(' ') + 1, "%d-%d", &first, &last);
-        std::string answer = "221 Header follows\r\n";
-        for (int n = std::max(first, 1); n <= std::min<int>(last, articles_.size()); ++n) {
-            answer +=
-                std::to_string(n) + " " + HeaderValue(Part(n, true), lines ? "Lines" : "Subject") + "\r\n";
-        }
-        s.Send(answer + ".\r\n");
-    }
-
-    void Text(FakeNewsSession& s, const std::string& line, bool head) {
-        int n = atoi(line.c_str() + 5);
-        if (n < 1 || n > static_cast<int>(articles_.size())) {
-            s.Send("423 No such article number\r\n");
-            return;
-        }
-        std::string wire = (head ? "221 " : "222 ") + std::to_string(n) + " <a@b>\r\n" + Wire(Part(n, head));
-        if (!head && bodyFault_ && bodyFault_(s, n, wire)) {
-            return;
-        }
-        s.Send(wire);
-    }
-
-    std::vector<std::string> articles_;
-    BodyFault bodyFault_;
-    bool refuseXhdr_ = false;
-};
 
 class DownloadFaultTest : public EngineFixture {
   protected:
@@ -116,6 +34,19 @@ class DownloadFaultTest : public EngineFixture {
         return ended;
     }
 
+    // Breaks the link in the middle of the first transfer of `article`'s body.
+    static ArticleServer::BodyFault BreakFirstBody(int article) {
+        auto broken = std::make_shared<std::atomic<bool>>(false);
+        return [article, broken](FakeNewsSession& s, int n, const std::string& wire) {
+            if (n != article || broken->exchange(true)) {
+                return false;
+            }
+            s.Send(wire.substr(0, wire.size() / 2));
+            s.Close();
+            return true;
+        };
+    }
+
     std::vector<std::string> Files(int count, const std::string& group) {
         std::vector<std::string> articles;
         for (int i = 1; i <= count; ++i) {
@@ -130,15 +61,7 @@ TEST_F(DownloadFaultTest, ConnectionDroppedInTheMiddleOfABodyRedoesThePreviousAr
     const std::string group = "alt.binaries.fault";
     FakeNewsServer fake;
     ArticleServer articles(fake, group, Files(3, group));
-    std::atomic<int> bodies{0};
-    articles.SetBodyFault([&](FakeNewsSession& s, int article, const std::string& wire) {
-        if (article == 2 && bodies++ == 0) {
-            s.Send(wire.substr(0, wire.size() / 2));
-            s.Close();
-            return true;
-        }
-        return false;
-    });
+    articles.SetBodyFault(BreakFirstBody(2));
     AddGroup(AddServerAt(fake.Address()), group);
     EngineTestHost host(settings_, "spindrel.cfg");
     ASSERT_TRUE(RunDownload(host));
@@ -207,6 +130,206 @@ TEST_F(DownloadFaultTest, StopWhileAServerNeverGreetsEndsTheRunPromptly) {
     EngineTestHost host(settings_, "spindrel.cfg");
     EXPECT_TRUE(StopOnceAndWait(host, connected));
     EXPECT_EQ(fake.Connections(), 1);
+}
+
+// Where a Stop finds the run waiting on a silent server.
+struct StopCase {
+    int silentGreeting;        // the connection (counted from 0) whose greeting never comes; -1: none
+    const char* silentCommand; // a command the server never answers, or null
+};
+
+// A Stop ends the waits for a server; none of them may then be reported as a failure of the server.
+TEST_F(DownloadFaultTest, StopWhileTheServerIsSilentReportsNoFailure) {
+    const std::string group = "alt.binaries.stopconnect";
+    const StopCase cases[] = {{0, nullptr},          {1, nullptr},  {2, nullptr},
+                              {-1, "authinfo user"}, {-1, "group"}, {-1, "xhdr"}};
+    const char* const failures[] = {"%s (no response, retrying)",
+                                    "%s (connection failed)",
+                                    "Failed to connect to %s",
+                                    "Unable to re-establish connection",
+                                    "Sending username & password - Failed",
+                                    "Error setting group",
+                                    "Unable to re-set group",
+                                    "   has no header - giving up"};
+    for (const StopCase& c : cases) {
+        SCOPED_TRACE(c.silentCommand ? c.silentCommand : std::to_string(c.silentGreeting));
+        std::filesystem::remove(settings_.LogFile);
+        ClearServers(settings_);
+        FakeNewsServer fake;
+        ArticleServer articles(fake, group, Files(2, group));
+        std::atomic<bool> waiting{false};
+        std::atomic<int> connections{0};
+        fake.SetGreetingHandler([&](FakeNewsSession& s, const std::string&) {
+            if (connections++ == c.silentGreeting) {
+                waiting = true;
+                s.Stall();
+            } else {
+                s.Send("200 ready\r\n");
+            }
+        });
+        // The third connection is a reconnect: the link breaks in the middle of the first body.
+        if (c.silentGreeting == 2) {
+            articles.SetBodyFault(BreakFirstBody(1));
+        }
+        if (c.silentCommand) {
+            fake.Handle(c.silentCommand, [&](FakeNewsSession& s, const std::string&) {
+                waiting = true;
+                s.Stall();
+            });
+        }
+        bool login = c.silentCommand && std::string(c.silentCommand) == "authinfo user";
+        AddGroup(login ? AddServerAt(fake.Address(), "reader", "secret") : AddServerAt(fake.Address()),
+                 group);
+        EngineTestHost host(settings_, "spindrel.cfg");
+        EXPECT_TRUE(StopOnceAndWait(host, waiting));
+        for (const char* failure : failures) {
+            char line[512];
+            snprintf(line, sizeof line, failure, fake.Address().c_str());
+            EXPECT_EQ(Log().find(line), std::string::npos) << Log();
+        }
+        EXPECT_TRUE(host.Messages().empty());
+        EXPECT_FALSE(host.HasStatus(fake.Address() + " (no response)"));
+        EXPECT_FALSE(host.HasStatus(fake.Address() + " (login failed)"));
+    }
+}
+
+// The watchdog's kill of a stalled group thread takes the download flag down and up again; a Stop pressed
+// while it waits for the thread to end must stay a Stop.
+TEST_F(DownloadFaultTest, StopDuringTheKillOfAStalledThreadIsKept) {
+    const std::string group = "alt.binaries.killstop";
+    FakeNewsServer fake;
+    ArticleServer articles(fake, group, Files(2, group));
+    std::atomic<int> bodies{0};
+    articles.SetBodyFault([&](FakeNewsSession& s, int, const std::string& wire) {
+        if (bodies++ > 0) {
+            return false;
+        }
+        s.Send(wire.substr(0, wire.find('\n') + 1)); // the status line, then nothing
+        s.Stall();
+        return true;
+    });
+    ServerEntry& server = AddServerAt(fake.Address());
+    AddGroup(server, group);
+    AddGroup(server, group); // would be served after the kill, were the Stop lost
+    // The stalled transfer asks whether to go on about once a second, showing its rate; once the kill has
+    // begun, the group thread stays there until Stop has been pressed, so the Stop falls inside the kill.
+    class KillHost : public EngineTestHost {
+      public:
+        KillHost(Settings& settings, std::string address)
+            : EngineTestHost(settings, "spindrel.cfg"), killing_(std::move(address) + " (re-connecting)") {}
+        void SetArticleRate(const std::string& text) override {
+            EngineTestHost::SetArticleRate(text);
+            for (int i = 0; i < 1000 && DownloadRunning == 0 && !UserStop && HasStatus(killing_); ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        }
+
+      private:
+        std::string killing_;
+    } host(settings_, fake.Address());
+    ASSERT_TRUE(StartDownload(host, settings_));
+    for (int i = 0; i < 6000 && !host.HasStatus(fake.Address() + " (re-connecting)"); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    StopDownload();
+    EXPECT_TRUE(host.WaitForEnd(std::chrono::seconds(30)));
+    JoinDownload();
+    EXPECT_TRUE(Logged("Killing the group download thread..."));
+    EXPECT_EQ(CountLogged("Processing group " + group), 1u) << Log();
+    EXPECT_TRUE(host.Decoded().empty());
+    EXPECT_EQ(DownloadRunning.load(), 0);
+}
+
+TEST_F(DownloadFaultTest, ReConnectAnsweredNotReadyIsAFailedConnection) {
+    const std::string group = "alt.binaries.notready";
+    FakeNewsServer fake;
+    ArticleServer articles(fake, group, Files(3, group));
+    std::atomic<int> connections{0};
+    fake.SetGreetingHandler([&](FakeNewsSession& s, const std::string&) {
+        // The controller's connection and the group thread's are welcome, later ones are not.
+        if (connections++ < 2) {
+            s.Send("200 ready\r\n");
+        } else {
+            s.Send("400 not ready\r\n");
+            s.Close();
+        }
+    });
+    articles.SetBodyFault(BreakFirstBody(2));
+    GroupEntry& entry = AddGroup(AddServerAt(fake.Address()), group);
+    EngineTestHost host(settings_, "spindrel.cfg");
+    ASSERT_TRUE(RunDownload(host));
+    EXPECT_TRUE(Logged("Server has answered, but is not ready..."));
+    EXPECT_TRUE(Logged("Unable to re-establish connection")) << Log();
+    EXPECT_FALSE(Logged("Re-Connected"));
+    EXPECT_TRUE(host.HasStatus(fake.Address() + " (disconnected)"));
+    EXPECT_EQ(host.Decoded(), std::vector<std::string>{"f1.bin"});
+    // Articles 2 and 3 are not passed over: the next visit starts with them.
+    EXPECT_EQ(entry.NextArticle, 1);
+}
+
+// Values no settings page produces, from a hand-edited file: the run goes on as with sane ones.
+TEST_F(DownloadFaultTest, ExtremeSettingsFromAHandEditedFile) {
+    const std::string group = "alt.binaries.extreme";
+    WriteFileBytes(dir_.file("extreme.cfg"),
+                   "Config\n    HeaderCacheSize=2147483647\n    BandWidthLimit=nan\n");
+    LoadConfig(settings_, dir_.file("extreme.cfg"));
+    ASSERT_EQ(settings_.HeaderCacheSize, 2147483647);
+    ASSERT_TRUE(std::isnan(settings_.BandWidthLimit));
+    FakeNewsServer fake;
+    ArticleServer articles(fake, group, Files(3, group));
+    // A slow first body: the commands after it come more than a second after the connect, where the
+    // bandwidth limit is looked at.
+    articles.SetBodyFault([&](FakeNewsSession& s, int article, const std::string&) {
+        if (article == 1) {
+            s.Pause(1100);
+        }
+        return false;
+    });
+    AddGroup(AddServerAt(fake.Address()), group);
+    EngineTestHost host(settings_, "spindrel.cfg");
+    ASSERT_TRUE(RunDownload(host));
+    EXPECT_EQ(host.Decoded(), (std::vector<std::string>{"f1.bin", "f2.bin", "f3.bin"}));
+    EXPECT_EQ(Log().find("Sleeping for"), std::string::npos) << Log();
+    auto commands = fake.Commands();
+    EXPECT_NE(std::find(commands.begin(), commands.end(), "xhdr lines 1-5000"), commands.end());
+}
+
+// The filters-changed flag with filtering switched off, or the filter file unnamed, in the middle of a run.
+TEST_F(DownloadFaultTest, FiltersSwitchedOffMidRunNoLongerFilter) {
+    const std::function<void(Settings&)> changes[] = {
+        [](Settings& s) { s.FilteringEnabled = 0; },
+        [](Settings& s) { s.FilterFile.clear(); },
+    };
+    for (const auto& change : changes) {
+        SCOPED_TRACE(&change - changes);
+        const std::string group = "alt.binaries.filteroff" + std::to_string(&change - changes);
+        std::filesystem::remove(settings_.LogFile);
+        std::filesystem::remove(dir_.file("decodes")); // the same files again are no reposts
+        ClearServers(settings_);
+        WriteFileBytes(dir_.file("filters.flt"), "junk mailer\n");
+        settings_.FilterFile = dir_.file("filters.flt");
+        settings_.FilteringEnabled = 1;
+        std::vector<std::string> files = Files(1, group);
+        files.push_back(Article(group, "junk.bin", UUEncode(PatternBytes(500, 9), "junk.bin"),
+                                "Junk Mailer <j@junk.example>"));
+        FakeNewsServer fake;
+        ArticleServer articles(fake, group, files);
+        // The property sheet's OK while the first article's body is on its way.
+        articles.SetBodyFault([&](FakeNewsSession&, int article, const std::string&) {
+            if (article == 1) {
+                std::lock_guard<std::mutex> lock(SettingsMutex);
+                change(settings_);
+                FiltersChanged = 1;
+            }
+            return false;
+        });
+        AddGroup(AddServerAt(fake.Address()), group);
+        EngineTestHost host(settings_, "spindrel.cfg");
+        ASSERT_TRUE(RunDownload(host));
+        EXPECT_EQ(host.Decoded(), (std::vector<std::string>{"f1.bin", "junk.bin"}));
+        EXPECT_FALSE(Logged("   filtered with \"junk mailer\""));
+        EXPECT_EQ(FiltersChanged.load(), 0);
+    }
 }
 
 TEST_F(DownloadFaultTest, ServerThatIsNotReady) {

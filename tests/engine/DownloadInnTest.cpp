@@ -4,6 +4,8 @@
 #include "tests/support/InnServer.h"
 
 #include <chrono>
+#include <cstdlib>
+#include <map>
 #include <thread>
 
 namespace {
@@ -213,8 +215,52 @@ TEST_F(DownloadInnTest, EveryTenthFileSavesTheConfiguration) {
     EXPECT_EQ(host.Saves(), 2);
 }
 
-// Articles are fetched while the one before is still being decoded; the log, the counters and the files still
-// come out in article order.
+// The article an article-box title names ("Article 12 (decoding)" gives 12); 0 for "Article" alone.
+long TitleArticle(const std::string& title) {
+    return std::strtol(title.c_str() + std::string("Article").size(), nullptr, 10);
+}
+
+// Holds the decoding of the first article until the next article shows up in the window, or a second has
+// passed: where the window follows the fetch rather than the article order, the two are sure to mix.
+class OverlapHost : public EngineTestHost {
+  public:
+    using EngineTestHost::EngineTestHost;
+    void SetArticleTitle(const std::string& text) override {
+        EngineTestHost::SetArticleTitle(text);
+        for (int i = 0; text == "Article 1 (decoding)" && i < 100 && !Shown("title:Article 2"); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+
+  private:
+    bool Shown(const std::string& field) const {
+        auto display = Display();
+        return std::find(display.begin(), display.end(), field) != display.end();
+    }
+};
+
+// Every field of the article box and the panel title belong to the article the box's title names, and the
+// titles go from one article to the next, never back.
+void ExpectOneArticleAtATime(const std::vector<std::string>& display, const std::string& group,
+                             const std::map<std::string, long>& subjects) {
+    long shown = 0;
+    for (const std::string& field : display) {
+        SCOPED_TRACE(field);
+        if (field.starts_with("title:")) {
+            long article = TitleArticle(field.substr(6));
+            EXPECT_GE(article, shown);
+            shown = std::max(shown, article);
+        } else if (field.starts_with("subject:") && subjects.count(field.substr(8))) {
+            EXPECT_EQ(subjects.at(field.substr(8)), shown);
+        } else if (field.starts_with("panel:" + group + " (")) {
+            EXPECT_EQ(std::strtol(field.c_str() + 8 + group.size(), nullptr, 10), shown);
+        }
+    }
+    EXPECT_EQ(shown, static_cast<long>(subjects.size()));
+}
+
+// Articles are fetched while the one before is still being decoded; the log, the window, the counters and the
+// files still come out in article order.
 TEST_F(DownloadInnTest, LogKeepsArticleOrderWhileDecodingOverlapsTheNextFetch) {
     const std::string group = kGroups[8];
     std::string multipart = UUEncode(PatternBytes(6000, 61), "c.bin");
@@ -229,9 +275,12 @@ TEST_F(DownloadInnTest, LogKeepsArticleOrderWhileDecodingOverlapsTheNextFetch) {
     ServerEntry& server = AddServerAt(server_->Address());
     GroupEntry& entry = AddGroup(server, group);
     entry.MinSizeK = 5;
-    EngineTestHost host(settings_, "spindrel.cfg");
+    OverlapHost host(settings_, "spindrel.cfg");
     ASSERT_TRUE(RunDownload(host));
     EXPECT_EQ(host.Decoded(), (std::vector<std::string>{"a.bin", "b.bin", "c.bin", "d.bin"}));
+    ExpectOneArticleAtATime(
+        host.Display(), group,
+        {{"a.bin", 1}, {"note", 2}, {"b.bin", 3}, {"c.bin (1/2)", 4}, {"c.bin (2/2)", 5}, {"d.bin", 6}});
     std::string log = "\n" + Log();
     size_t previous = 0;
     for (const char* line :

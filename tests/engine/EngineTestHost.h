@@ -26,6 +26,15 @@ class EngineTestHost : private NullStream, public ConsoleHost {
         Record(messages_, caption + ": " + text);
     }
     void AddDecodedFile(const std::string& name) override { Record(decoded_, name); }
+    // The article box, the lower panel's title and the window title, in the order they were shown, each as
+    // "field:text" ("title:Article 3", "subject:...", "lines", "extraction", "rate", "panel", "window").
+    void SetArticleTitle(const std::string& text) override { Record(display_, "title:" + text); }
+    void SetArticleSubject(const std::string& text) override { Record(display_, "subject:" + text); }
+    void SetArticleLines(const std::string& text) override { Record(display_, "lines:" + text); }
+    void SetArticleExtraction(const std::string& text) override { Record(display_, "extraction:" + text); }
+    void SetArticleRate(const std::string& text) override { Record(display_, "rate:" + text); }
+    void SetGroupPanelTitle(const std::string& text) override { Record(display_, "panel:" + text); }
+    void SetWindowTitle(const std::string& text) override { Record(display_, "window:" + text); }
     void SetPanelRow(PanelScope scope, PanelRow row, const std::string& count,
                      const std::string& mbytes) override {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -49,6 +58,7 @@ class EngineTestHost : private NullStream, public ConsoleHost {
     std::vector<std::string> StatusLines() const { return Copy(status_); }
     std::vector<std::string> Messages() const { return Copy(messages_); }
     std::vector<std::string> Decoded() const { return Copy(decoded_); }
+    std::vector<std::string> Display() const { return Copy(display_); }
     bool HasStatus(const std::string& text) const {
         auto lines = StatusLines();
         return std::find(lines.begin(), lines.end(), text) != lines.end();
@@ -70,7 +80,7 @@ class EngineTestHost : private NullStream, public ConsoleHost {
     }
 
     mutable std::mutex mutex_;
-    std::vector<std::string> status_, messages_, decoded_;
+    std::vector<std::string> status_, messages_, decoded_, display_;
     std::string panel_[2][4];
     int saves_ = 0;
     std::atomic<bool> closeApplication_{false};

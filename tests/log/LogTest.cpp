@@ -115,6 +115,28 @@ TEST_F(LogTest, HeldLinesFollowTheLinesOfTheWorkTheyWaitedFor) {
     EXPECT_EQ(ReadLogFile(path), "before\nother 1\nother 2\nowner 1\nowner 2\nowner 3\n");
 }
 
+// Other output of the owner (a window's fields) goes out with its held lines, in its place among them, and is
+// dropped with them.
+TEST_F(LogTest, DeferredOutputKeepsItsPlaceAmongTheHeldLines) {
+    std::string path = StartLog();
+    auto show = [](const char* text) { return [text] { LogMessage("%s", text); }; };
+    LogHold hold;
+    LogHold::Defer(show("shown at once"));
+    hold.Hold();
+    LogMessage("owner 1");
+    LogHold::Defer(show("shown 1"));
+    LogHold::Defer(show("shown 2"));
+    LogMessage("owner 2");
+    EXPECT_EQ(ReadLogFile(path), "shown at once\n");
+    std::thread([&] { hold.Release(); }).join();
+    hold.Hold();
+    LogHold::Defer(show("never shown"));
+    std::thread([&] { hold.Drop(); }).join();
+    LogHold::Defer(show("dropped too"));
+    EXPECT_TRUE(hold.Resume());
+    EXPECT_EQ(ReadLogFile(path), "shown at once\nowner 1\nshown 1\nshown 2\nowner 2\n");
+}
+
 TEST_F(LogTest, DroppedLinesStayDroppedUntilResumed) {
     std::string path = StartLog();
     LogHold hold;

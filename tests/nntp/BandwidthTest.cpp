@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <chrono>
+#include <cmath>
 #include <string>
 #include <thread>
 #include <vector>
@@ -56,6 +58,18 @@ TEST_F(BandwidthTest, AverageAboveTheLimitPausesUntilItIsBackAtTheLimit) {
                              "Sleeping for 40000 milliseconds\n");
 }
 
+// A limit of a tiny fraction of a byte a second asks for a pause of many lifetimes: it is cut to the longest
+// pause a 32-bit count of milliseconds holds, about 24 days.
+TEST_F(BandwidthTest, AbsurdlySmallLimitPausesAtMostTheLongestPause) {
+    connection.SetBandwidthLimit(1e-300);
+    Move(50000);
+    now += 10;
+    connection.ThrottleBandwidth();
+    EXPECT_EQ(pauses, std::vector<int64_t>{2147483647});
+    EXPECT_NE(ActivityLog().find("Sleeping for 2147483647 milliseconds\n"), std::string::npos)
+        << ActivityLog();
+}
+
 struct NoPauseCase {
     const char* name;
     double limit;
@@ -80,7 +94,10 @@ INSTANTIATE_TEST_SUITE_P(Cases, NoPauseTest,
                                            NoPauseCase{"withinTheFirstSecond", 1000, 50000, 0},
                                            NoPauseCase{"clockWentBack", 1000, 50000, -3},
                                            NoPauseCase{"exactlyAtTheLimit", 1000, 50000, 50},
-                                           NoPauseCase{"belowTheLimit", 1000, 49999, 50}),
+                                           NoPauseCase{"belowTheLimit", 1000, 49999, 50},
+                                           NoPauseCase{"notANumber", std::nan(""), 50000, 10},
+                                           NoPauseCase{"infinite", HUGE_VAL, 50000, 10},
+                                           NoPauseCase{"largestNumber", DBL_MAX, 50000, 10}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(BandwidthTest, RateIsReceivedBytesPerWholeSecond) {

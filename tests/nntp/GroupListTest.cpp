@@ -195,6 +195,36 @@ TEST_F(GroupFetchTest, CancelledFetchWritesNothing) {
     EXPECT_FALSE(std::filesystem::exists(FilePath()));
 }
 
+// A server that answers "400 not ready" has not been connected to, at either of the fetch's two connects.
+TEST_F(GroupFetchTest, NotReadyServerIsAFailedConnection) {
+    struct Case {
+        const char* greetings[2];
+        std::vector<std::string> warnings;
+        bool fetched;
+    };
+    const std::string address = server.Address();
+    const Case cases[] = {
+        {{"400 not ready\r\n", "400 not ready\r\n"},
+         {"Could not connect to server " + address + ".", "Failed to connect to " + address},
+         false},
+        {{"200 ready\r\n", "400 not ready\r\n"}, {"Failed to connect to " + address}, false},
+        {{"400 not ready\r\n", "200 ready\r\n"}, {"Could not connect to server " + address + "."}, true},
+    };
+    server.Reply("list", "215 list\r\nalt.new 1 1 y\r\n.\r\n");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.greetings[0]);
+        std::filesystem::remove(FilePath());
+        std::atomic<int> connections{0};
+        server.SetGreetingHandler(
+            [&](FakeNewsSession& s, const std::string&) { s.Send(c.greetings[connections++ % 2]); });
+        RecordingFetch report;
+        EXPECT_EQ(Fetch(report), c.fetched);
+        EXPECT_EQ(report.warnings, c.warnings);
+        EXPECT_EQ(report.statuses.back(), c.fetched ? "Complete.." : "No Connection");
+        EXPECT_EQ(std::filesystem::exists(FilePath()), c.fetched);
+    }
+}
+
 TEST(GroupFetchFailure, NoServerIsReported) {
     uint16_t port;
     {
