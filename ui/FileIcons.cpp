@@ -1,0 +1,45 @@
+#include "ui/FileIcons.h"
+
+#include <QFile>
+
+#include "ui/GroupFiles.h"
+#include "ui/Icons.h"
+
+namespace {
+
+// The cache key: the upper-cased extension with its dot, or the whole upper-cased name.
+std::string CacheKey(const std::string& fileName) {
+    size_t dot = fileName.rfind('.');
+    return FileNodeText(dot == std::string::npos ? fileName : fileName.substr(dot));
+}
+
+} // namespace
+
+QIcon FileIcons::ForName(const std::string& fileName) {
+    std::string key = CacheKey(fileName);
+    for (const auto& [cachedKey, icon] : cache_) {
+        if (cachedKey == key) {
+            return icon;
+        }
+    }
+    QIcon icon = ThemeIcon(fileName);
+    if (icon.isNull()) {
+        return TreeImage(FileImage);
+    }
+    // Past the limit icons are still found, just not kept.
+    if (cache_.size() < kMaxEntries) {
+        cache_.emplace_back(std::move(key), icon);
+    }
+    return icon;
+}
+
+QIcon FileIcons::ThemeIcon(const std::string& fileName) const {
+    QMimeType type = types_.mimeTypeForFile(QFile::decodeName(QByteArray::fromStdString(fileName)),
+                                            QMimeDatabase::MatchExtension);
+    for (const QString& name : {type.iconName(), type.genericIconName()}) {
+        if (QIcon::hasThemeIcon(name)) {
+            return QIcon::fromTheme(name);
+        }
+    }
+    return {};
+}
