@@ -77,6 +77,8 @@ MainWindow::MainWindow(Settings& settings, Dialogs& dialogs, std::string configF
 }
 
 MainWindow::~MainWindow() {
+    // An edit still open closes while the children go; nothing of this window may hear of it.
+    disconnect(ui_->serverTree, nullptr, this, nullptr);
     host_.Shutdown();
     if (DownloadRunning) {
         StopDownload();
