@@ -1,6 +1,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,9 @@ class TestDialogs : public Dialogs {
     void Message(QWidget*, const QString& text, const QString& title, Icon icon) override {
         shown.push_back(title.toStdString() + ": " + text.toStdString());
         icons.push_back(icon);
+        if (onMessage) {
+            onMessage();
+        }
     }
     bool Question(QWidget*, const QString& text, const QString& title) override {
         shown.push_back(title.toStdString() + ": " + text.toStdString());
@@ -27,7 +31,8 @@ class TestDialogs : public Dialogs {
     }
     void About(QWidget*) override { shown.push_back("About"); }
 
-    std::deque<bool> answers; // for the questions in turn; No once they run out
+    std::deque<bool> answers;        // for the questions in turn; No once they run out
+    std::function<void()> onMessage; // what the user does while a message box is open
     std::vector<std::string> shown;
     std::vector<Icon> icons;
     std::vector<std::string> beeps;
