@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 #include "ui/GroupFiles.h"
 #include "ui/Icons.h"
 
@@ -22,8 +24,15 @@ QIcon FileIcons::ForName(const std::string& fileName) {
             return icon;
         }
     }
+    if (std::find(misses_.begin(), misses_.end(), key) != misses_.end()) {
+        return TreeImage(FileImage);
+    }
     QIcon icon = ThemeIcon(fileName);
     if (icon.isNull()) {
+        // Remembered apart, so thousands of such files cost one look-up, not one each.
+        if (misses_.size() < kMaxEntries) {
+            misses_.push_back(std::move(key));
+        }
         return TreeImage(FileImage);
     }
     // Past the limit icons are still found, just not kept.

@@ -9,7 +9,7 @@
 
 // The icons of file nodes: the icon of the file's type from the freedesktop MIME database and the icon
 // theme, cached by upper-cased extension (at most 254 entries, searched in insertion order). A type without
-// an icon is not cached and gets the tree's file image.
+// an icon gets the tree's file image; such extensions are kept in a list of their own, as long.
 class FileIcons {
   public:
     static constexpr size_t kMaxEntries = 254;
@@ -22,4 +22,5 @@ class FileIcons {
 
     QMimeDatabase types_;
     std::vector<std::pair<std::string, QIcon>> cache_;
+    std::vector<std::string> misses_;
 };

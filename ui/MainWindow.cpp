@@ -222,7 +222,7 @@ void MainWindow::SetTitle(const QString& title) {
 
 void MainWindow::AddDecodedFile(const std::string& name) {
     if (QTreeWidgetItem* group = Tree().CursorGroup()) {
-        AddFileNode(group, name);
+        group->addChild(FileNode(name));
     }
 }
 
@@ -452,13 +452,16 @@ void MainWindow::AddListedFiles(quint64 group, const std::vector<std::string>& n
     if (!node) {
         return; // removed while its files were listed
     }
+    // One insertion per batch: the view's work grows with every insertion into a long list.
+    QList<QTreeWidgetItem*> files;
     for (const std::string& name : names) {
-        AddFileNode(node, name);
+        files.append(FileNode(name));
     }
+    node->addChildren(files);
 }
 
-void MainWindow::AddFileNode(QTreeWidgetItem* group, const std::string& name) {
-    Tree().AddFileNode(group, name, DisplayText(FileNodeText(name)), icons_.ForName(name));
+QTreeWidgetItem* MainWindow::FileNode(const std::string& name) {
+    return ServerTree::FileNodeFor(name, DisplayText(FileNodeText(name)), icons_.ForName(name));
 }
 
 ServerEntry* MainWindow::ServerEntryOf(QTreeWidgetItem* node) {

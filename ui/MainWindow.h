@@ -113,7 +113,7 @@ class MainWindow : public QWidget {
     bool RefuseWhileDownloading(QTreeWidgetItem* node);
     void ListFiles(const std::vector<QTreeWidgetItem*>& groups);
     void AddListedFiles(quint64 group, const std::vector<std::string>& names);
-    void AddFileNode(QTreeWidgetItem* group, const std::string& name);
+    QTreeWidgetItem* FileNode(const std::string& name);
     void UpdateCursorEntries();
     void ShowContextMenu(const QPoint& at);
     void ShowWindowMenu(const QPoint& at);

@@ -85,9 +85,8 @@ QTreeWidgetItem* ServerTree::AddGroupNode(QTreeWidgetItem* server, const QString
     return node;
 }
 
-QTreeWidgetItem* ServerTree::AddFileNode(QTreeWidgetItem* group, const std::string& name, const QString& text,
-                                         const QIcon& icon) {
-    auto* node = new QTreeWidgetItem(group, FileNode);
+QTreeWidgetItem* ServerTree::FileNodeFor(const std::string& name, const QString& text, const QIcon& icon) {
+    auto* node = new QTreeWidgetItem(FileNode);
     node->setText(0, text);
     SetFileName(node, name);
     node->setIcon(0, icon);

@@ -26,8 +26,8 @@ class ServerTree : public QTreeWidget {
 
     QTreeWidgetItem* AddServerNode(const QString& address);
     QTreeWidgetItem* AddGroupNode(QTreeWidgetItem* server, const QString& name);
-    QTreeWidgetItem* AddFileNode(QTreeWidgetItem* group, const std::string& name, const QString& text,
-                                 const QIcon& icon);
+    // A file node, not yet in the tree: the window adds many at once.
+    static QTreeWidgetItem* FileNodeFor(const std::string& name, const QString& text, const QIcon& icon);
     QTreeWidgetItem* ServerNamed(const QString& text) const;
     static QTreeWidgetItem* GroupNamed(QTreeWidgetItem* server, const QString& text);
     QTreeWidgetItem* GroupWithSerial(quint64 serial) const;
