@@ -36,6 +36,7 @@ class WindowFixture : public ::testing::Test {
 
     void TearDown() override {
         window_.reset();
+        QFile::remove(ProfilePath());
         SetEngineTimeScale(1.0);
         std::filesystem::current_path(previousDir_);
     }
