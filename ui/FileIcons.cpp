@@ -42,6 +42,10 @@ QIcon FileIcons::ForName(const std::string& fileName) {
     return icon;
 }
 
+void FileIcons::Prepare() const {
+    ThemeIcon("file.bin");
+}
+
 QIcon FileIcons::ThemeIcon(const std::string& fileName) const {
     QMimeType type = types_.mimeTypeForFile(QFile::decodeName(QByteArray::fromStdString(fileName)),
                                             QMimeDatabase::MatchExtension);

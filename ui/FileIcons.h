@@ -15,6 +15,9 @@ class FileIcons {
     static constexpr size_t kMaxEntries = 254;
 
     QIcon ForName(const std::string& fileName);
+    // Loads the MIME database and the icon theme now, so that the first file decoded during a download does
+    // not hold up the window while they load.
+    void Prepare() const;
     size_t CachedCount() const { return cache_.size(); }
 
   private:

@@ -148,6 +148,7 @@ void MainWindow::StartUp() {
     ApplyHideOnMin();
     showState_ = RestoreWindowPlacement(*this);
     RebuildTree();
+    icons_.Prepare();
     switch (showState_) {
     case ShowState::Minimized:
         showMinimized();
@@ -330,10 +331,15 @@ void MainWindow::RestoreIcon() {
     setWindowIcon(AppIcon());
 }
 
+// The animation shows only while the window is minimised: in the tray when there is one, else in the window's
+// icon.
 void MainWindow::ShowFrame(const QIcon& frame) {
+    if (!inTray_ && !isMinimized()) {
+        return;
+    }
     if (tray_->IsShown()) {
         tray_->SetIcon(frame);
-    } else if (isMinimized()) {
+    } else {
         setWindowIcon(frame);
     }
 }
@@ -361,7 +367,7 @@ void MainWindow::RestoreFromTray() {
     showNormal();
     raise();
     activateWindow();
-    setWindowIcon(AppIcon());
+    RestoreIcon();
 }
 
 void MainWindow::OnTrayClicked(bool showMenu) {
