@@ -1,6 +1,7 @@
 // Runs the main window offscreen on the configuration in the current directory, which should be in unattended
-// mode so the window starts downloading at once and closes after the run. Prints the seconds from start-up to
-// close and the longest time, in milliseconds, that the GUI thread went without serving its timer.
+// mode so the window starts downloading at once and closes after the run. Prints the seconds from the
+// window's start-up to its close and the longest time, in milliseconds, that the GUI thread went without
+// serving its 10 ms timer while the download ran.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTimer>
@@ -9,6 +10,7 @@
 #include <cstdio>
 
 #include "config/Settings.h"
+#include "nntp/Flags.h"
 #include "tests/ui/TestDialogs.h"
 #include "ui/MainWindow.h"
 
@@ -27,8 +29,18 @@ int main(int argc, char** argv) {
     qint64 longest = 0;
     QTimer ticker;
     ticker.setTimerType(Qt::PreciseTimer);
-    ticker.setInterval(5);
-    QObject::connect(&ticker, &QTimer::timeout, [&] { longest = std::max(longest, sinceTick.restart()); });
+    ticker.setInterval(10);
+    // Gaps count while the download runs: from start-up to the run's end, not the saves at closing.
+    bool started = false;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        qint64 gap = sinceTick.restart();
+        started = started || DownloadRunning == 1;
+        if (started && DownloadRunning == 0) {
+            ticker.stop();
+        } else {
+            longest = std::max(longest, gap);
+        }
+    });
     run.start();
     sinceTick.start();
     ticker.start();
