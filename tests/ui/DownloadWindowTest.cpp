@@ -15,6 +15,13 @@ namespace {
 
 class DownloadWindowTest : public WindowFixture {
   protected:
+    // The engine's own clock: a group that stalls on purpose must not be given up by the watchdog while the
+    // test still works on it.
+    void SetUp() override {
+        WindowFixture::SetUp();
+        SetEngineTimeScale(1.0);
+    }
+
     // A server whose GROUP command never answers, so the download stays on its first group.
     void StallOnGroup() { server_.Handle("group", FakeNewsServer::SendThenStall("")); }
     std::string Servers() {
