@@ -254,8 +254,8 @@ std::optional<std::string> TakeField(std::string_view& rest) {
     return field;
 }
 
-// "name,next,min k,Collapsed|Expanded,Skip|Include"; reading stops at the first missing comma, leaving the
-// remaining fields zero.
+} // namespace
+
 std::unique_ptr<GroupEntry> ParseGroup(std::string_view rest) {
     auto group = std::make_unique<GroupEntry>();
     std::optional<std::string> name = TakeField(rest);
@@ -281,6 +281,8 @@ std::unique_ptr<GroupEntry> ParseGroup(std::string_view rest) {
     group->Skip = !rest.empty() && (rest[0] == 'S' || rest[0] == 's');
     return group;
 }
+
+namespace {
 
 // Reads one server block after its "Server" line.
 std::unique_ptr<ServerEntry> ReadServer(LineSource& lines) {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <memory>
 #include <string>
+#include <string_view>
 
 #include "config/Settings.h"
 
@@ -18,3 +20,7 @@ int SaveConfig(const Settings& settings, const std::string& fileName);
 // text is made under the lock, written after it.
 std::string FormatConfig(const Settings& settings);
 int WriteConfigText(const std::string& text, const std::string& fileName);
+
+// A group from the value of a "Group=" line, "name,next,min k,Collapsed|Expanded,Skip|Include"; reading stops
+// at the first missing comma, leaving the remaining fields zero.
+std::unique_ptr<GroupEntry> ParseGroup(std::string_view value);

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The program's main job, shown end to end on a fresh machine: installs and builds what it needs, starts a
-# private news server on loopback, posts a handful of real binaries to it, and lets spindrel-console fetch and
-# decode them. The decoded files and the activity log are shown at the end.
+# private news server on loopback, posts a handful of real binaries to it, and lets Spindrel fetch and decode
+# them. With a display the window opens on the demo directory (press Start and watch the tree fill); without
+# one spindrel-console does the run and a screenshot of the window afterwards is saved to demo/spindrel.png.
+# The decoded files and the activity log are shown at the end.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$ROOT"
@@ -9,7 +11,7 @@ cd "$ROOT"
 bash scripts/install-deps.sh
 BUILD="${BUILD:-build}"
 cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$BUILD" -j"${JOBS:-2}" --target spindrel-console
+cmake --build "$BUILD" -j"${JOBS:-2}" --target spindrel-console spindrel
 
 GROUP=alt.binaries.spindrel.demo
 DEMO="$ROOT/demo"
@@ -58,6 +60,7 @@ Config
     LoggingEnabled=1
     PartsEnabled=1
     MaxNumParts=50
+    ViewAllFiles=1
     MaxPartAge=7
     BandWidthLimit=0
 NumServers=1
@@ -67,8 +70,15 @@ Server
     Group=$GROUP,0,0k,Expanded,Include
 CFG
 
-echo "== spindrel-console in $DEMO"
-(cd "$DEMO" && "$ROOT/$BUILD/spindrel-console")
+if [ -n "${DISPLAY:-}" ] && (cd "$DEMO" && "$ROOT/$BUILD/spindrel"); then
+    echo "== spindrel ran in $DEMO"
+else
+    echo "== spindrel-console in $DEMO"
+    (cd "$DEMO" && "$ROOT/$BUILD/spindrel-console")
+    source "$ROOT/scripts/window-shots.sh"
+    window_shots "$ROOT/$BUILD/spindrel" "$DEMO" "$DEMO/spindrel.png"
+    echo "== The window after the run: $DEMO/spindrel.png"
+fi
 
 echo
 echo "== Decoded files in $DEMO/out/$GROUP"

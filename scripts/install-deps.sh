@@ -3,7 +3,7 @@
 set -euo pipefail
 
 PACKAGES=(cmake g++ make googletest libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev qt6-svg-dev libglib2.0-dev
-          clang libclang-rt-14-dev xvfb xauth scrot python3-yenc
+          clang libclang-rt-14-dev xvfb xauth scrot xdotool python3-yenc
           inn2 sharutils mpack python3 clang-format perl procps)
 
 pkg_ok() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q '^install ok installed$'; }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds from scratch and runs every test: once plain, once under
 # AddressSanitizer + UndefinedBehaviorSanitizer, and the engine's tests (its threads) under ThreadSanitizer.
+# The window tests (tests/ui) run with the others on Qt's offscreen platform; they need no display.
 # A short benchmark pass checks the benchmarks still run; every fuzz target runs for a short while.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QTextBrowser>
+
+// The program's help page, shipped inside the program.
+class HelpWindow : public QTextBrowser {
+    Q_OBJECT
+
+  public:
+    explicit HelpWindow(QWidget* parent);
+};
