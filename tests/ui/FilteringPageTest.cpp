@@ -148,45 +148,35 @@ TEST_F(FilteringPageTest, FilterFilesThatAreNotWhatTheySeem) {
     std::filesystem::create_directory(dir_.file("dir.flt"));
     const char binary[] = "GIF89a\0\0\xff\xfe\r\nlong enough\n\x01\x02";
     WriteFileBytes(dir_.file("bin.flt"), std::string(binary, sizeof binary - 1));
-    struct Case {
-        std::string file;
-        std::string typed;   // an entry added before OK, or none
-        bool closes;         // whether OK closes the sheet
-        std::string message; // what OK says, if anything
-    };
-    const Case cases[] = {
-        {dir_.file("dir.flt"), "", true, ""}, // nothing was read from it, nothing is written over it
-        {dir_.file("dir.flt"), "x", false,
-         "Writing Filter File: Could not write file " + dir_.file("dir.flt") + "."},
-        {dir_.file("missing/a.flt"), "x", false,
+    // File, entry added before OK (or none), what OK says (or nothing, and the sheet closes).
+    const std::tuple<std::string, QString, std::string> cases[] = {
+        {"dir.flt", "", ""}, // nothing was read from it, so nothing is written over it
+        {"dir.flt", "x", "Writing Filter File: Could not write file " + dir_.file("dir.flt") + "."},
+        {"missing/a.flt", "x",
          "Writing Filter File: Could not write file " + dir_.file("missing/a.flt") + "."},
-        {dir_.file("bin.flt"), "", true, ""},
+        {"bin.flt", "", ""},
     };
     Open();
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.file + " + " + c.typed);
+    for (const auto& [file, entry, message] : cases) {
+        SCOPED_TRACE(file);
         dialogs_.shown.clear();
-        settings_.FilterFile = c.file;
-        WithSheet([&c, this](ConfigSheet& sheet) {
+        settings_.FilterFile = dir_.file(file);
+        WithSheet([&](ConfigSheet& sheet) {
             auto* page = sheet.findChild<FilteringPage*>();
-            if (!c.typed.empty()) {
-                Type(page, "entryEdit", QString::fromStdString(c.typed));
+            if (!entry.isEmpty()) {
+                Type(page, "entryEdit", entry);
                 Click(page, "addButton");
             }
             ClickOk(sheet);
-            EXPECT_EQ(!sheet.isVisible(), c.closes);
-            EXPECT_EQ(page->IsDirty(), !c.typed.empty());
-            std::vector<std::string> expected;
-            if (!c.message.empty()) {
-                expected.push_back(c.message);
-            }
-            EXPECT_EQ(dialogs_.shown, expected);
+            // Unsaved changes keep the sheet open.
+            EXPECT_EQ(sheet.isVisible(), page->IsDirty());
+            EXPECT_EQ(dialogs_.shown, message.empty() ? std::vector<std::string>() : std::vector{message});
         });
     }
     EXPECT_TRUE(std::filesystem::is_directory(dir_.file("dir.flt")));
     EXPECT_FALSE(std::filesystem::exists(dir_.file("missing")));
     // The binary file's lines are shown and written back as they were read.
-    EXPECT_EQ(ReadFileBytes(dir_.file("bin.flt")), std::string("GIF89a\nlong enough\n"));
+    EXPECT_EQ(ReadFileBytes(dir_.file("bin.flt")), "GIF89a\nlong enough\n");
 }
 
 } // namespace
