@@ -4,6 +4,7 @@
 #include "engine/Download.h"
 #include "engine/EngineState.h"
 #include "engine/GroupDownload.h"
+#include "engine/RunningConnection.h"
 #include "log/Log.h"
 #include "nntp/Flags.h"
 #include "nntp/NntpConnection.h"
@@ -60,7 +61,7 @@ class DownloadController {
     SettingValues values_; // the settings as they stood when last read
     std::unique_ptr<GroupJob> job_;
     std::unique_ptr<ArticleDecoder> decoder_;
-    std::unique_ptr<NntpConnection> connection_;
+    RunningConnectionPtr connection_;
     std::string serverName_;
     Thread groupThread_; // declared last: joined before the connection, job and decoder go
 };
@@ -145,7 +146,7 @@ bool DownloadController::ProcessServer() {
         })) {
         return false;
     }
-    connection_ = std::make_unique<NntpConnection>(login.address);
+    connection_ = MakeRunningConnection(login.address);
     connection_->SetBandwidthLimit(values_.BandWidthLimit);
     ConnectServer(login);
     if (connection_) {
@@ -271,8 +272,13 @@ bool DownloadController::GroupLoop() {
 // Runs the group thread and watches its progress until it ends. False when the run has ended.
 bool DownloadController::WatchGroup() {
     GroupJob& job = *job_;
-    if (!groupThread_.start([&job] { GroupDownloadThread(job); }, kGroupThreadStack,
-                            values_.ThreadPriority)) {
+    int priority;
+    {
+        // A priority changed in the property sheet applies from the next group on.
+        std::lock_guard<std::mutex> lock(SettingsMutex);
+        priority = request_.settings->ThreadPriority;
+    }
+    if (!groupThread_.start([&job] { GroupDownloadThread(job); }, kGroupThreadStack, priority)) {
         LogMessage("ERROR: Unable to start downloading thread");
         host_.Beep(200, 200);
         return true;

@@ -23,6 +23,7 @@
 #include "ui/HostDialog.h"
 #include "ui/IconAnimation.h"
 #include "ui/Icons.h"
+#include "ui/RunConfigSheet.h"
 #include "ui/ServerTree.h"
 #include "ui/TrayIcon.h"
 #include "ui_MainWindow.h"
@@ -305,8 +306,7 @@ void MainWindow::ShowIdleButton() {
 }
 
 void MainWindow::onConfig() {
-    dialogs_.Message(this, "The configuration property sheet is not built yet.", "Spindrel Properties",
-                     Dialogs::Icon::Information);
+    RunConfigSheet(*this, settings_, dialogs_, configFile_);
 }
 
 void MainWindow::onHelp() {

@@ -1,6 +1,7 @@
 #include "ui/QtDialogs.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
 
 #include "ui/AppTitle.h"
@@ -34,6 +35,38 @@ bool QtDialogs::Question(QWidget* parent, const QString& text, const QString& ti
     QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent);
     box.setTextFormat(Qt::PlainText);
     return box.exec() == QMessageBox::Yes;
+}
+
+bool QtDialogs::Confirm(QWidget* parent, const QString& text, const QString& title, Icon icon) {
+    QMessageBox box(BoxIcon(icon), title, text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setTextFormat(Qt::PlainText);
+    return box.exec() == QMessageBox::Yes;
+}
+
+Dialogs::Answer QtDialogs::YesNoCancel(QWidget* parent, const QString& text, const QString& title) {
+    QMessageBox box(QMessageBox::Question, title, text,
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, parent);
+    box.setTextFormat(Qt::PlainText);
+    switch (box.exec()) {
+    case QMessageBox::Yes:
+        return Answer::Yes;
+    case QMessageBox::No:
+        return Answer::No;
+    default:
+        return Answer::Cancel;
+    }
+}
+
+QString QtDialogs::OpenFileName(QWidget* parent, const QString& initial, const QString& defaultSuffix,
+                                const QString& filters) {
+    QFileDialog dialog(parent, "Open", initial, filters);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setDefaultSuffix(defaultSuffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return QString();
+    }
+    return dialog.selectedFiles().front();
 }
 
 void QtDialogs::Beep(int, int) {
