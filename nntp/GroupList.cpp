@@ -125,7 +125,7 @@ std::optional<std::string> TimerLastGroup(const std::string& line) {
 }
 
 bool FetchServerGroups(const std::string& server, const std::string& user, const std::string& password,
-                       const std::string& directory, GroupFetchReport& report, std::atomic<long>& soFar) {
+                       const std::string& directory, GroupFetchReport& report, GroupListProgress& progress) {
     auto stillWanted = [] { return GroupListCancel.load() == 0; };
     auto status = [&](const char* text) {
         if (stillWanted()) {
@@ -158,7 +158,8 @@ bool FetchServerGroups(const std::string& server, const std::string& user, const
         return false;
     }
     std::vector<std::string> lines;
-    long count = connection.FetchGroupList(lines, &soFar, date ? date->c_str() : nullptr);
+    long count = connection.FetchGroupList(lines, &progress, date ? date->c_str() : nullptr);
+    report.ListFetched();
     if (!status("Sorting Groups...")) {
         return false;
     }
