@@ -137,10 +137,10 @@ bool FetchServerGroups(const std::string& server, const std::string& user, const
         return false;
     }
     NntpConnection connection(server);
-    if (connection.Connect() == 0) {
+    if (connection.Connect() != 1) {
         report.Warning("Could not connect to server " + server + ".");
     }
-    if (connection.Connect() == 0) {
+    if (connection.Connect() != 1) {
         status("No Connection");
         report.Beep();
         report.Warning("Failed to connect to " + server);
