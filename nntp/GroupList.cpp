@@ -18,8 +18,11 @@ std::string Lower(std::string text) {
     return text;
 }
 
-bool SameIgnoringCase(const std::string& a, const std::string& b) {
-    return Lower(a) == Lower(b);
+// A name the fetch can have written: printable ASCII without blanks. Anything else comes from a damaged file
+// and can never be a group to pick.
+bool PlainName(const std::string& name) {
+    return !name.empty() &&
+           std::all_of(name.begin(), name.end(), [](unsigned char c) { return c > ' ' && c < 0x7f; });
 }
 
 std::string FirstWord(const std::string& line) {
@@ -217,13 +220,14 @@ bool LoadGroupList(const std::string& server, const std::string& directory, cons
     report.GroupCount(Printf("%ld", count));
     report.Progress("0%");
     report.LoadingNote(true);
+    std::set<std::string> configured;
+    for (const std::string& group : configuredGroups) {
+        configured.insert(Lower(group));
+    }
     for (long i = 0; i < count && cancel.load() == 0 && ReadTextLine(in, line); ++i) {
         std::string name = line.substr(0, 1023);
-        bool wanted = filter.empty() || name.find(filter) != std::string::npos;
-        bool configured =
-            std::any_of(configuredGroups.begin(), configuredGroups.end(),
-                        [&name](const std::string& group) { return SameIgnoringCase(group, name); });
-        if (wanted && !configured) {
+        bool wanted = (filter.empty() || name.find(filter) != std::string::npos) && PlainName(name);
+        if (wanted && configured.count(Lower(name)) == 0) {
             report.AddAvailable(name);
         }
         if (i % 50 == 0) {

@@ -57,7 +57,8 @@ bool FetchServerGroups(const std::string& server, const std::string& user, const
                        const std::string& directory, GroupFetchReport& report, GroupListProgress& progress);
 
 // Fills the available list from the file of `server`: names containing `filter` (case-sensitive; empty
-// means all), without the groups already configured (case-insensitive). Stops when `cancel` is set.
+// means all), without the groups already configured (case-insensitive) and without lines that are no plain
+// name (control characters, blanks, bytes outside ASCII). Stops when `cancel` is set.
 // False when there is no file to read.
 bool LoadGroupList(const std::string& server, const std::string& directory, const std::string& filter,
                    const std::vector<std::string>& configuredGroups, const std::atomic<int>& cancel,
