@@ -13,6 +13,7 @@
 #include "log/Log.h"
 #include "nntp/Flags.h"
 #include "platform/FileSystem.h"
+#include "ui/AddGroupsDialog.h"
 #include "ui/AppTitle.h"
 #include "ui/Dialogs.h"
 #include "ui/DisplayText.h"
@@ -867,11 +868,14 @@ void MainWindow::AddHost(const QString& address, const QString& user, const QStr
 
 void MainWindow::onNewGroups() {
     QTreeWidgetItem* node = Tree().currentItem();
-    if (!node) {
+    ServerEntry* server = node ? ServerEntryOf(node) : nullptr;
+    if (!server) {
         return;
     }
-    dialogs_.Message(this, "The \"Add New Group(s)\" dialog is not built yet.", "Add New Group(s)",
-                     Dialogs::Icon::Information);
+    AddGroupsDialog dialog(this, server->Address, settings_, dialogs_);
+    if (dialog.exec() == QDialog::Accepted) {
+        AddNewGroups(ServerTree::ServerOf(node), dialog.Groups(), dialog.CullSize(), dialog.NextArticle());
+    }
 }
 
 void MainWindow::AddNewGroups(QTreeWidgetItem* serverNode, const QString& names, long cullSize,
