@@ -18,8 +18,11 @@ std::string Lower(std::string text) {
     return text;
 }
 
-bool SameIgnoringCase(const std::string& a, const std::string& b) {
-    return Lower(a) == Lower(b);
+// A name the fetch can have written: printable ASCII without blanks. Anything else comes from a damaged file
+// and can never be a group to pick.
+bool PlainName(const std::string& name) {
+    return !name.empty() &&
+           std::all_of(name.begin(), name.end(), [](unsigned char c) { return c > ' ' && c < 0x7f; });
 }
 
 std::string FirstWord(const std::string& line) {
@@ -125,7 +128,7 @@ std::optional<std::string> TimerLastGroup(const std::string& line) {
 }
 
 bool FetchServerGroups(const std::string& server, const std::string& user, const std::string& password,
-                       const std::string& directory, GroupFetchReport& report, std::atomic<long>& soFar) {
+                       const std::string& directory, GroupFetchReport& report, GroupListProgress& progress) {
     auto stillWanted = [] { return GroupListCancel.load() == 0; };
     auto status = [&](const char* text) {
         if (stillWanted()) {
@@ -159,7 +162,8 @@ bool FetchServerGroups(const std::string& server, const std::string& user, const
         return false;
     }
     std::vector<std::string> lines;
-    long count = connection.FetchGroupList(lines, &soFar, date ? date->c_str() : nullptr);
+    long count = connection.FetchGroupList(lines, &progress, date ? date->c_str() : nullptr);
+    report.ListFetched();
     if (!status("Sorting Groups...")) {
         return false;
     }
@@ -217,13 +221,14 @@ bool LoadGroupList(const std::string& server, const std::string& directory, cons
     report.GroupCount(Printf("%ld", count));
     report.Progress("0%");
     report.LoadingNote(true);
+    std::set<std::string> configured;
+    for (const std::string& group : configuredGroups) {
+        configured.insert(Lower(group));
+    }
     for (long i = 0; i < count && cancel.load() == 0 && ReadTextLine(in, line); ++i) {
         std::string name = line.substr(0, 1023);
-        bool wanted = filter.empty() || name.find(filter) != std::string::npos;
-        bool configured =
-            std::any_of(configuredGroups.begin(), configuredGroups.end(),
-                        [&name](const std::string& group) { return SameIgnoringCase(group, name); });
-        if (wanted && !configured) {
+        bool wanted = (filter.empty() || name.find(filter) != std::string::npos) && PlainName(name);
+        if (wanted && configured.count(Lower(name)) == 0) {
             report.AddAvailable(name);
         }
         if (i % 50 == 0) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "nntp/GroupListProgress.h"
+
 // The per-server group-list file and the two jobs around it: fetching the server's groups into the file
 // and loading the file for the group selection. Windows only display what these report.
 
@@ -14,6 +16,8 @@ class GroupFetchReport {
   public:
     virtual ~GroupFetchReport() = default;
     virtual void Status(const std::string& text) = 0;
+    // The server's answer is in: the periodic display of the lines stored so far ends.
+    virtual void ListFetched() = 0;
     virtual void SoFar(const std::string& text) = 0;
     virtual void LastGroup(const std::string& text) = 0;
     // A system-modal warning titled "Spindrel".
@@ -47,13 +51,14 @@ std::optional<std::string> TimerLastGroup(const std::string& line);
 
 // Fetches the groups of `server` into its file in `directory` (the current directory when empty):
 // "newgroups" since the file's date, or the whole "list" without a usable file; merged, lower case,
-// sorted, without duplicates. `soFar` follows the number of list lines stored. Stops early when
-// GroupListCancel is set. True when the fetch ran to its end.
+// sorted, without duplicates. `progress` follows the list lines stored. Stops early when GroupListCancel is
+// set. True when the fetch ran to its end.
 bool FetchServerGroups(const std::string& server, const std::string& user, const std::string& password,
-                       const std::string& directory, GroupFetchReport& report, std::atomic<long>& soFar);
+                       const std::string& directory, GroupFetchReport& report, GroupListProgress& progress);
 
 // Fills the available list from the file of `server`: names containing `filter` (case-sensitive; empty
-// means all), without the groups already configured (case-insensitive). Stops when `cancel` is set.
+// means all), without the groups already configured (case-insensitive) and without lines that are no plain
+// name (control characters, blanks, bytes outside ASCII). Stops when `cancel` is set.
 // False when there is no file to read.
 bool LoadGroupList(const std::string& server, const std::string& directory, const std::string& filter,
                    const std::vector<std::string>& configuredGroups, const std::atomic<int>& cancel,

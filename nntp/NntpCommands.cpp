@@ -398,7 +398,7 @@ void NntpConnection::ReturnToRing(const std::string& text, size_t from) {
     scannedWithoutLineEnd_ = 0;
 }
 
-long NntpConnection::FetchGroupList(std::vector<std::string>& lines, std::atomic<long>* soFar,
+long NntpConnection::FetchGroupList(std::vector<std::string>& lines, GroupListProgress* progress,
                                     const char* date) {
     lines.clear();
     std::string command = "list\r\n";
@@ -445,8 +445,8 @@ long NntpConnection::FetchGroupList(std::vector<std::string>& lines, std::atomic
                 std::all_of(line.begin(), line.end(), [](char c) { return IsGroupLineCharacter(c); })) {
                 lines.push_back(line);
                 ++stored;
-                if (soFar) {
-                    soFar->store(stored);
+                if (progress) {
+                    progress->Stored(stored, line);
                 }
             }
             continue;

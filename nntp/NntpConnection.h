@@ -13,6 +13,7 @@
 #include "common/ByteRing.h"
 #include "common/OwnedPtrArray.h"
 #include "nntp/Flags.h"
+#include "nntp/GroupListProgress.h"
 #include "nntp/GroupStatus.h"
 #include "nntp/HeaderCacheEntry.h"
 #include "platform/Socket.h"
@@ -108,8 +109,8 @@ class NntpConnection {
     // copy; without a body the result is empty.
     std::optional<std::string> FetchBody(int64_t article, long expectedLines, const BodyProgress& progress,
                                          std::string prefix = {});
-    // Group lines of "list" (no date) or "newgroups DATE"; `soFar`, when given, follows the count.
-    long FetchGroupList(std::vector<std::string>& lines, std::atomic<long>* soFar, const char* date);
+    // Group lines of "list" (no date) or "newgroups DATE"; `progress`, when given, follows each stored line.
+    long FetchGroupList(std::vector<std::string>& lines, GroupListProgress* progress, const char* date);
     // A negative size counts as 0; one refill never covers more than the articles a group's visit looks at,
     // so a hand-edited size cannot make the caches take gigabytes.
     void SetHeaderCacheSize(int size) { headerCacheSize_ = std::clamp(size, 0, kMaxHeaderCacheSize); }

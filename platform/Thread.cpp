@@ -5,6 +5,7 @@
 #include <sched.h>
 #include <sys/resource.h>
 #include <thread>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -53,6 +54,12 @@ bool SetCurrentThreadPriority(int threadPriority) {
     // A thread inherits its creator's class, so an idle creator's child has to leave the idle class first.
     bool ok = sched_getscheduler(0) == SCHED_OTHER || SetPolicy(SCHED_OTHER);
     return setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), NiceValueFor(threadPriority)) == 0 && ok;
+}
+
+double ThreadCpuMilliseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
 }
 
 void SleepMs(unsigned milliseconds) {

@@ -16,6 +16,10 @@ bool SetCurrentThreadPriority(int threadPriority);
 
 void SleepMs(unsigned milliseconds);
 
+// Processor time the calling thread has used so far, in milliseconds: what it did, without the time other
+// threads and processes had the processor.
+double ThreadCpuMilliseconds();
+
 // A joinable thread with its own stack size and priority. The destructor joins a thread still running, so the
 // object must outlive what the thread touches. Not movable: the running thread refers back to it.
 class Thread {

@@ -23,6 +23,7 @@ cmake --build build-tsan -j"$JOBS" --target test_engine test_log
 
 if [ -x build/bench/spindrel_bench ]; then
     build/bench/spindrel_bench --benchmark_min_time=0.01
+    build/bench/spindrel_ui_bench --benchmark_min_time=0.01
 fi
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1

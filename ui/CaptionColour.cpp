@@ -1,12 +1,27 @@
 #include "ui/CaptionColour.h"
 
 #include <QLabel>
+#include <QPalette>
+#include <QWidget>
 
-void UseCaptionColour(QWidget* widget) {
-    QColor caption = widget->palette().color(QPalette::Active, QPalette::Highlight);
-    for (QLabel* label : widget->findChildren<QLabel*>()) {
-        QPalette colours = label->palette();
-        colours.setColor(QPalette::WindowText, caption);
-        label->setPalette(colours);
+namespace {
+
+void Colour(QWidget* widget) {
+    QPalette colours = widget->palette();
+    colours.setColor(QPalette::WindowText, colours.color(QPalette::Active, QPalette::Highlight));
+    widget->setPalette(colours);
+}
+
+} // namespace
+
+void UseCaptionColour(QWidget* container) {
+    for (QLabel* label : container->findChildren<QLabel*>()) {
+        Colour(label);
+    }
+}
+
+void UseCaptionColour(std::initializer_list<QWidget*> widgets) {
+    for (QWidget* widget : widgets) {
+        Colour(widget);
     }
 }

@@ -13,8 +13,10 @@
 #include "log/Log.h"
 #include "nntp/Flags.h"
 #include "platform/FileSystem.h"
+#include "ui/AddGroupsDialog.h"
 #include "ui/AppTitle.h"
 #include "ui/Dialogs.h"
+#include "ui/CaptionColour.h"
 #include "ui/DisplayText.h"
 #include "ui/FileViewer.h"
 #include "ui/GroupFiles.h"
@@ -128,13 +130,7 @@ void MainWindow::SetUpTray() {
 }
 
 void MainWindow::ColourLabels() {
-    QColor caption = palette().color(QPalette::Active, QPalette::Highlight);
-    for (QWidget* box : {static_cast<QWidget*>(ui_->serverPanel), static_cast<QWidget*>(ui_->groupPanel),
-                         static_cast<QWidget*>(ui_->articleBox)}) {
-        QPalette colours = box->palette();
-        colours.setColor(QPalette::WindowText, caption);
-        box->setPalette(colours);
-    }
+    UseCaptionColour({ui_->serverPanel, ui_->groupPanel, ui_->articleBox});
 }
 
 void MainWindow::StartUp() {
@@ -878,11 +874,14 @@ void MainWindow::AddHost(const QString& address, const QString& user, const QStr
 
 void MainWindow::onNewGroups() {
     QTreeWidgetItem* node = Tree().currentItem();
-    if (!node) {
+    ServerEntry* server = node ? ServerEntryOf(node) : nullptr;
+    if (!server) {
         return;
     }
-    dialogs_.Message(this, "The \"Add New Group(s)\" dialog is not built yet.", "Add New Group(s)",
-                     Dialogs::Icon::Information);
+    AddGroupsDialog dialog(this, server->Address, settings_, dialogs_);
+    if (dialog.exec() == QDialog::Accepted) {
+        AddNewGroups(ServerTree::ServerOf(node), dialog.Groups(), dialog.CullSize(), dialog.NextArticle());
+    }
 }
 
 void MainWindow::AddNewGroups(QTreeWidgetItem* serverNode, const QString& names, long cullSize,

@@ -476,11 +476,12 @@ TEST_F(CommandsTest, GroupListKeepsOnlyPlainNames) {
                          "ab\r\n"
                          ".\r\n");
     std::vector<std::string> lines;
-    std::atomic<long> soFar{0};
-    EXPECT_EQ(connection.FetchGroupList(lines, &soFar, nullptr), 2);
+    GroupListProgress progress;
+    EXPECT_EQ(connection.FetchGroupList(lines, &progress, nullptr), 2);
     EXPECT_EQ(lines,
               (std::vector<std::string>{"alt.binaries.test 0000000003 0000000001 y", "Comp.Lang_C-x 5 1 m"}));
-    EXPECT_EQ(soFar.load(), 2);
+    EXPECT_EQ(progress.Count(), 2);
+    EXPECT_EQ(progress.LastLine(), "Comp.Lang_C-x 5 1 m");
 }
 
 TEST_F(CommandsTest, NewGroupsSendsTheDateAsGiven) {
@@ -509,16 +510,16 @@ TEST_F(CommandsTest, GroupListCutShortCountsAsNothing) {
 
 TEST_F(CommandsTest, GroupListCancelEndsASilentList) {
     server.Handle("list", FakeNewsServer::SendThenStall("215 list follows\r\nalt.one 1 1 y\r\nalt.tw"));
-    std::atomic<long> soFar{0};
-    std::thread canceller([&soFar] {
-        for (int i = 0; i < 100 && soFar.load() == 0; ++i) {
+    GroupListProgress progress;
+    std::thread canceller([&progress] {
+        for (int i = 0; i < 100 && progress.Count() == 0; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         GroupListCancel.store(1);
     });
     std::vector<std::string> lines;
     auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(connection.FetchGroupList(lines, &soFar, nullptr), 0);
+    EXPECT_EQ(connection.FetchGroupList(lines, &progress, nullptr), 0);
     canceller.join();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     EXPECT_EQ(lines, std::vector<std::string>{"alt.one 1 1 y"});

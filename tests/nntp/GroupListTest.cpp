@@ -15,6 +15,7 @@ namespace {
 
 struct RecordingFetch : GroupFetchReport {
     void Status(const std::string& text) override { statuses.push_back(text); }
+    void ListFetched() override { statuses.push_back("(list fetched)"); }
     void SoFar(const std::string& text) override { soFar.push_back(text); }
     void LastGroup(const std::string& text) override { lastGroups.push_back(text); }
     void Warning(const std::string& text) override { warnings.push_back(text); }
@@ -109,13 +110,13 @@ class GroupFetchTest : public ::testing::Test {
     void TearDown() override { GroupListCancel.store(0); }
 
     bool Fetch(RecordingFetch& report) {
-        return FetchServerGroups(server.Address(), "", "", dir.str(), report, soFar);
+        return FetchServerGroups(server.Address(), "", "", dir.str(), report, progress);
     }
     std::string FilePath() const { return dir.file(GroupListFileName(server.Address())); }
 
     TempDir dir;
     FakeNewsServer server;
-    std::atomic<long> soFar{0};
+    GroupListProgress progress;
 };
 
 TEST_F(GroupFetchTest, FirstRefreshWritesTheDistinctLowerCaseNames) {
@@ -131,11 +132,12 @@ TEST_F(GroupFetchTest, FirstRefreshWritesTheDistinctLowerCaseNames) {
     EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.end()),
               (std::vector<std::string>{"3", "alt.a", "alt.b", "alt.c"}));
     EXPECT_EQ(report.statuses,
-              (std::vector<std::string>{"Connecting...", "Fetching Groups...", "Sorting Groups...",
-                                        "Writing File...", "Done", "Complete.."}));
+              (std::vector<std::string>{"Connecting...", "Fetching Groups...", "(list fetched)",
+                                        "Sorting Groups...", "Writing File...", "Done", "Complete.."}));
     EXPECT_EQ(report.soFar, (std::vector<std::string>{"25 %", "50 %", "75 %", "100 %", "0", ""}));
     EXPECT_EQ(report.lastGroups, (std::vector<std::string>{"alt.b", "alt.a", "alt.a", "alt.c", ""}));
-    EXPECT_EQ(soFar.load(), 4);
+    EXPECT_EQ(progress.Count(), 4);
+    EXPECT_EQ(progress.LastLine(), "alt.c 1 1 m");
     EXPECT_TRUE(report.warnings.empty());
     EXPECT_FALSE(std::filesystem::exists(FilePath() + ".tmp"));
 }
@@ -176,14 +178,14 @@ TEST_F(GroupFetchTest, FileWithoutADateIsFetchedWhole) {
 TEST_F(GroupFetchTest, UnwritableFileIsReportedAndTheOldOneKept) {
     server.Reply("list", "215 list\r\nalt.new 1 1 y\r\n.\r\n");
     RecordingFetch report;
-    EXPECT_TRUE(FetchServerGroups(server.Address(), "", "", dir.file("missing-dir"), report, soFar));
+    EXPECT_TRUE(FetchServerGroups(server.Address(), "", "", dir.file("missing-dir"), report, progress));
     EXPECT_EQ(report.warnings, std::vector<std::string>{"Unable to record group list"});
 }
 
 TEST_F(GroupFetchTest, CancelledFetchWritesNothing) {
     server.Handle("list", FakeNewsServer::SendThenStall("215 list\r\nalt.new 1 1 y\r\n"));
     std::thread canceller([this] {
-        for (int i = 0; i < 200 && soFar.load() == 0; ++i) {
+        for (int i = 0; i < 200 && progress.Count() == 0; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         GroupListCancel.store(1);
@@ -235,8 +237,8 @@ TEST(GroupFetchFailure, NoServerIsReported) {
     TempDir dir;
     std::string server = "127.0.0.1:" + std::to_string(port);
     RecordingFetch report;
-    std::atomic<long> soFar{0};
-    EXPECT_FALSE(FetchServerGroups(server, "", "", dir.str(), report, soFar));
+    GroupListProgress progress;
+    EXPECT_FALSE(FetchServerGroups(server, "", "", dir.str(), report, progress));
     EXPECT_EQ(report.warnings, (std::vector<std::string>{"Could not connect to server " + server + ".",
                                                          "Failed to connect to " + server}));
     EXPECT_EQ(report.statuses.back(), "No Connection");
@@ -300,9 +302,10 @@ TEST(GroupListInn, FirstRefreshFromARealServer) {
     ASSERT_TRUE(inn.Start({"alt.binaries.test", "Alt.Mixed", "comp.test"})) << inn.Error();
     TempDir dir;
     RecordingFetch report;
-    std::atomic<long> soFar{0};
+    GroupListProgress progress;
     GroupListCancel.store(0);
-    ASSERT_TRUE(FetchServerGroups(inn.Address(), "", "", dir.str(), report, soFar)) << report.warnings.size();
+    ASSERT_TRUE(FetchServerGroups(inn.Address(), "", "", dir.str(), report, progress))
+        << report.warnings.size();
     std::vector<std::string> lines = FileLines(dir.file(GroupListFileName(inn.Address())));
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(std::stoul(lines[1]), lines.size() - 2);

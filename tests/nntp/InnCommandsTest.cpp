@@ -158,10 +158,10 @@ TEST_F(InnCommandsTest, BodyOfFiveMegabytes) {
 
 TEST_F(InnCommandsTest, ListAndNewGroups) {
     std::vector<std::string> lines;
-    std::atomic<long> soFar{0};
-    long count = connection.FetchGroupList(lines, &soFar, nullptr);
+    GroupListProgress progress;
+    long count = connection.FetchGroupList(lines, &progress, nullptr);
     EXPECT_GE(count, 2);
-    EXPECT_EQ(soFar.load(), count);
+    EXPECT_EQ(progress.Count(), count);
     EXPECT_NE(std::find(lines.begin(), lines.end(), "alt.binaries.test 0000000005 0000000001 y"),
               lines.end());
 

@@ -49,18 +49,35 @@ bool InnServer::Run(const std::string& command, const std::vector<std::string>& 
 
 bool InnServer::Start(const std::vector<std::string>& groups, const std::string& user,
                       const std::string& password) {
+    std::vector<std::string> options;
+    if (!user.empty()) {
+        options = {"--auth", user, password};
+    }
+    return StartWith(groups, options);
+}
+
+bool InnServer::StartWithManyGroups(const std::vector<std::string>& groups) {
+    return StartWith(groups, {"--many-groups"});
+}
+
+bool InnServer::StartWith(const std::vector<std::string>& groups, const std::vector<std::string>& options) {
     if (!std::filesystem::exists("/usr/lib/news/bin/innd")) {
         error_ = "inn2 is not installed: run scripts/install-deps.sh";
         return false;
     }
     std::filesystem::create_directory(dir_.file("inn"));
-    std::vector<std::string> arguments{""};
+    // The names go in a file: a command line holds only some thousands of them.
+    std::string groupFile = dir_.file("groups");
+    std::string names;
     for (const std::string& group : groups) {
-        arguments.insert(arguments.end(), {"--group", group});
+        names += group + "\n";
     }
-    if (!user.empty()) {
-        arguments.insert(arguments.end(), {"--auth", user, password});
+    if (!WriteFileBytes(groupFile, names)) {
+        error_ = "cannot write " + groupFile;
+        return false;
     }
+    std::vector<std::string> arguments{"", "--group-file", groupFile};
+    arguments.insert(arguments.end(), options.begin(), options.end());
     // The port is free when probed but may be taken before innd binds it: try a few.
     for (int attempt = 0; attempt < 3 && !running_; ++attempt) {
         port_ = FreeLoopbackPort();

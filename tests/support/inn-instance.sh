@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # A private INN2 news server for tests, living entirely in one directory and listening on 127.0.0.1 only.
 #
-#   inn-instance.sh start DIR PORT [--group NAME]... [--auth USER PASSWORD]
+#   inn-instance.sh start DIR PORT [--group NAME]... [--group-file FILE] [--auth USER PASSWORD] [--many-groups]
+#                                               FILE: one group name a line, for lists too long for arguments;
+#                                               --many-groups: overview in one buffer and a storage without a
+#                                               map of the groups, so 100,000 groups start in seconds
 #   inn-instance.sh post  DIR FILE...           articles (headers, blank line, body) fed in with IHAVE
 #   inn-instance.sh ctl   DIR ARGS...           ctlinnd for this instance (e.g. readers n "closed")
 #   inn-instance.sh stop  DIR
@@ -41,7 +44,7 @@ listening() { # something listens on 127.0.0.1:PORT
     awk -v a="$hex" '$2==a && $4=="0A"{f=1} END{exit !f}' /proc/net/tcp
 }
 
-write_inn_conf() {
+write_inn_conf() { # PORT OVERVIEW-METHOD STORAGE-METHOD
     cat > "$D/etc/inn.conf" <<EOF
 domain:                 localdomain
 pathhost:               inn-test.localdomain
@@ -53,7 +56,7 @@ runasuser:              news
 runasgroup:             news
 port:                   $1
 bindaddress:            127.0.0.1
-ovmethod:               tradindexed
+ovmethod:               $2
 hismethod:              hisv6
 enableoverview:         true
 useoverchan:            false
@@ -100,7 +103,11 @@ EOF
     # No feeding peers: every TCP client is a reader; articles come in through the local socket.
     printf 'streaming: true\nmax-connections: 8\n' > "$D/etc/incoming.conf"
     printf 'ME:*::\n' > "$D/etc/newsfeeds"
-    printf 'method tradspool {\n    newsgroups: *\n    class: 0\n}\n' > "$D/etc/storage.conf"
+    printf 'method %s {\n    newsgroups: *\n    class: 0\n}\n' "$3" > "$D/etc/storage.conf"
+    if [ "$2" = buffindexed ]; then
+        printf '0:%s:65536\n' "$D/spool/overview/buffer" > "$D/etc/buffindexed.conf"
+        truncate -s 64M "$D/spool/overview/buffer"
+    fi
     printf '/remember/:0\n*:A:never:never:never\n' > "$D/etc/expire.ctl"
 }
 
@@ -136,8 +143,7 @@ EOF
     fi
 }
 
-create_instance() { # GROUP...
-    local g now
+create_instance() { # GROUP-LIST-FILE
     mkdir -p "$D"/{etc,db,run,log,http} \
              "$D"/spool/{articles,overview,incoming/tmp,incoming/bad,outgoing,archive}
     cp -a /etc/news/. "$D/etc/"
@@ -147,31 +153,35 @@ create_instance() { # GROUP...
     printf 'control\tControl messages.\ncontrol.cancel\tCancel messages.\njunk\tUnfiled articles.\n' \
         > "$D/db/newsgroups"
     : > "$D/db/history"
-    now="$(date +%s)"
-    for g in "$@"; do
-        [[ "$g" =~ ^[A-Za-z0-9+_.-]+$ ]] || die "bad group name '$g'"
-        printf '%s 0000000000 0000000001 y\n' "$g" >> "$D/db/active"
-        printf '%s %s spindrel-test@localdomain\n' "$g" "$now" >> "$D/db/active.times"
-        printf '%s\tTest group %s\n' "$g" "$g" >> "$D/db/newsgroups"
-    done
+    local bad
+    bad="$(grep -v -m1 -E '^([A-Za-z0-9+_.-]+)?$' "$1" || true)"
+    [ -z "$bad" ] || die "bad group name '$bad'"
+    # One pass, so a hundred thousand groups take no longer than a few.
+    awk -v now="$(date +%s)" -v active="$D/db/active" -v times="$D/db/active.times" -v names="$D/db/newsgroups" '
+        NF { printf "%s 0000000000 0000000001 y\n", $0 >> active
+             printf "%s %s spindrel-test@localdomain\n", $0, now >> times
+             printf "%s\tTest group %s\n", $0, $0 >> names }' "$1"
 }
 
 cmd_start() {
-    local port="$1" groups=() user="" password=""
+    local port="$1" groups="$D/groups.list" user="" password="" overview=tradindexed storage=tradspool
     shift
-    [[ "$port" =~ ^[0-9]+$ ]] || die "start DIR PORT [--group NAME]... [--auth USER PASSWORD]"
+    [[ "$port" =~ ^[0-9]+$ ]] || die "start DIR PORT [--group NAME]... [--group-file FILE] [--auth USER PASSWORD] [--many-groups]"
+    : > "$groups"
     while [ $# -gt 0 ]; do
         case "$1" in
-            --group) groups+=("$2"); shift 2;;
+            --group) printf '%s\n' "$2" >> "$groups"; shift 2;;
+            --group-file) cat -- "$2" >> "$groups" || die "cannot read $2"; shift 2;;
             --auth) user="$2"; password="$3"; shift 3;;
+            --many-groups) overview=buffindexed; storage=timehash; shift;;
             *) die "unknown option '$1'";;
         esac
     done
     runuser -u news -- test -x "$(dirname "$D")" || die "user news cannot reach $(dirname "$D")"
     ! innd_pid >/dev/null || die "an innd already runs for $D"
     ! listening "$port" || die "127.0.0.1:$port is in use"
-    create_instance ${groups[@]+"${groups[@]}"}
-    write_inn_conf "$port"
+    create_instance "$groups"
+    write_inn_conf "$port" "$overview" "$storage"
     if [ -n "$user" ]; then write_readers_conf "$user" "$password"; else write_readers_conf; fi
     chown -R news:news "$D"
     chmod 775 "$D/run"
