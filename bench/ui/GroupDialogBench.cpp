@@ -21,7 +21,7 @@
 #include "platform/Thread.h"
 #include "tests/support/InnServer.h"
 #include "tests/support/TempDir.h"
-#include "ui/Dialogs.h"
+#include "tests/ui/TestDialogs.h"
 #include "ui/GroupListWindow.h"
 #include "ui/SelectGroupsDialog.h"
 
@@ -74,13 +74,6 @@ bool RunUntil(const std::function<bool()>& done) {
     return true;
 }
 
-struct QuietDialogs : Dialogs {
-    void Message(QWidget*, const QString&, const QString&, Icon) override {}
-    bool Question(QWidget*, const QString&, const QString&) override { return false; }
-    void Beep(int, int) override {}
-    void About(QWidget*) override {}
-};
-
 // A directory with the group-list file of 100,000 names.
 const TempDir& ListDirectory() {
     static TempDir dir;
@@ -119,7 +112,7 @@ bool LoadEnded(QWidget* dialog) {
 
 void BM_SelectionDialogLoad(benchmark::State& state) {
     Settings settings;
-    QuietDialogs dialogs;
+    TestDialogs dialogs;
     for (auto _ : state) {
         SelectGroupsDialog dialog(nullptr, kServer, settings, dialogs, ListDirectory().str());
         StallMeter meter;
@@ -134,7 +127,7 @@ void BM_SelectionDialogLoad(benchmark::State& state) {
 
 void BM_SelectionDialogFilter(benchmark::State& state) {
     Settings settings;
-    QuietDialogs dialogs;
+    TestDialogs dialogs;
     SelectGroupsDialog dialog(nullptr, kServer, settings, dialogs, ListDirectory().str());
     dialog.show();
     RunUntil([&dialog] { return LoadEnded(&dialog); });
@@ -206,7 +199,7 @@ void BM_FetchWindow(benchmark::State& state) {
         return;
     }
     TempDir dir;
-    QuietDialogs dialogs;
+    TestDialogs dialogs;
     for (auto _ : state) {
         std::filesystem::remove(dir.file(GroupListFileName(inn->Address())));
         StallMeter meter;
