@@ -272,6 +272,49 @@ TEST_F(ArticleDecoderTest, UuencodeSentAsPlainTextIsDecodedQuotedPrintableNever)
     }
 }
 
+// Posters end their posts with signatures whose dashes look like MIME boundaries; none of them may cost the
+// binary before it.
+TEST_F(ArticleDecoderTest, SignatureAfterTheBinaryKeepsIt) {
+    const std::string bytes = RandomBytes(3000, 30); // a multiple of 3: its base64 text has no padding
+    WriteFileBytes(work.file("sig.bin"), bytes);
+    std::string script = "import sys\n"
+                         "from email.mime.application import MIMEApplication\n"
+                         "m = MIMEApplication(open(sys.argv[1], 'rb').read())\n"
+                         "m.add_header('Content-Disposition', 'attachment', filename='sig.bin')\n"
+                         "sys.stdout.write(m.as_string())\n";
+    WriteFileBytes(work.file("make.py"), script);
+    CommandOutput("mpack -s sig -o " + ShellQuote(work.file("mpack.msg")) + " " +
+                  ShellQuote(work.file("sig.bin")));
+    const std::string posts[] = {
+        "Subject: sig.bin\r\nContent-Type: text/plain\r\nContent-Transfer-Encoding: 7bit\r\n\r\nhere:\r\n" +
+            ToCrLf(UUEncodeFile(work.file("sig.bin"), "sig.bin")),
+        ToCrLf(CommandOutput("python3 " + ShellQuote(work.file("make.py")) + " " +
+                             ShellQuote(work.file("sig.bin")))),
+        ToCrLf(ReadFileBytes(work.file("mpack.msg"))),
+    };
+    const std::string signatures[] = {
+        "-- \r\nJohn\r\n",          "--\r\nJohn\r\n",    "-- \r\r\nJohn\r\n",
+        "--John Doe\r\n",           "-----\r\nJohn\r\n", "-----\r\nJohn\r\n-------\r\n",
+        "-- \r\nJohn\r\n-- --\r\n",
+    };
+    for (const std::string& post : posts) {
+        for (const std::string& signature : signatures) {
+            TempDir target, record;
+            ArticleDecoder fresh(record.file("decodes"));
+            fresh.setOutputDir(target.str().c_str());
+            std::string text = post + signature;
+            std::vector<char> body(text.begin(), text.end());
+            EXPECT_EQ(fresh.DecodeArticle(body), ArticleDecoder::kDecoded);
+            std::set<std::string> files;
+            for (const auto& entry : fs::directory_iterator(target.path())) {
+                files.insert(entry.path().filename().string());
+            }
+            EXPECT_EQ(files, std::set<std::string>{"sig.bin"}) << post.substr(0, 60) << signature;
+            EXPECT_TRUE(ReadFileBytes(target.file("sig.bin")) == bytes) << post.substr(0, 60) << signature;
+        }
+    }
+}
+
 TEST_F(ArticleDecoderTest, MimeTextAfterAUuencodedFileLeavesNoEmptyFile) {
     std::string text =
         Encoded("abcdef", "a.txt") +
