@@ -299,7 +299,8 @@ void MimeMessage::ParsePart(char* text, char* end, bool atBoundary) {
 void MimeMessage::FinishPartName() {
     std::string& name = part_.name;
     CleanFileName(name);
-    if (name.empty()) {
+    part_.nameInvented = name.empty();
+    if (part_.nameInvented) {
         name = "NoFileName";
     }
     if (name.find('.') != std::string::npos) {

@@ -26,7 +26,8 @@ struct MimePart {
     std::optional<std::string> encoding;
     std::optional<std::string> contentType;
     std::string name;
-    char* data = nullptr; // decoded bytes or the part's text; null when there is nothing
+    bool nameInvented = false; // the part named no file: `name` is "NoFileName" and a guessed extension
+    char* data = nullptr;      // decoded bytes or the part's text; null when there is nothing
     uint64_t size = 0;
 };
 

@@ -348,6 +348,30 @@ TEST_F(ArticleDecoderTest, RealEncoderMessagesDecodeToTheOriginals) {
     EXPECT_EQ(ReadFileBytes(out + "/NoFileName.gif"), "GIF89a" + bytes);
 }
 
+TEST_F(ArticleDecoderTest, InventedNamesAreNoEvidenceOfARepost) {
+    // Two different images without names whose sizes fall in the same KiB.
+    std::string script = "import sys\n"
+                         "from email.mime.multipart import MIMEMultipart\n"
+                         "from email.mime.image import MIMEImage\n"
+                         "m = MIMEMultipart()\n"
+                         "m.attach(MIMEImage(b'GIF89a' + open(sys.argv[1], 'rb').read(), 'gif'))\n"
+                         "sys.stdout.write(m.as_string())\n";
+    WriteFileBytes(work.file("make.py"), script);
+    const std::string images[] = {RandomBytes(5000, 40), RandomBytes(5010, 41)};
+    for (const std::string& image : images) {
+        WriteFileBytes(work.file("image"), image);
+        EXPECT_EQ(Decode(CommandOutput("python3 " + ShellQuote(work.file("make.py")) + " " +
+                                       ShellQuote(work.file("image")))),
+                  ArticleDecoder::kDecoded);
+        ASSERT_EQ(decoder.resultCount(), 1);
+        EXPECT_EQ(decoder.result(0).status, FileStat::kProduced);
+        EXPECT_EQ(decoder.result(0).repost_state, FileStat::kNewFile);
+    }
+    EXPECT_EQ(OutputFiles(), (std::set<std::string>{"NoFileName.gif", "NoFileName000.gif"}));
+    EXPECT_TRUE(ReadFileBytes(out + "/NoFileName000.gif") == "GIF89a" + images[1]);
+    EXPECT_FALSE(fs::exists(decodes));
+}
+
 TEST_F(ArticleDecoderTest, BadInputGivesACodeAndNothingOutside) {
     std::string huge(4 << 20, 'M');
     std::string block = Encoded(RandomBytes(1000, 9), "bad.bin");
