@@ -30,13 +30,13 @@ std::string TodayText() {
     static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     std::time_t now = std::time(nullptr);
-    const std::tm* local = std::localtime(&now);
-    if (!local) {
+    std::tm local{};
+    if (!localtime_r(&now, &local)) {
         return "01Jan1970";
     }
     char text[32];
-    snprintf(text, sizeof text, "%02d%s%04d", local->tm_mday, kMonths[local->tm_mon % 12],
-             local->tm_year + 1900);
+    snprintf(text, sizeof text, "%02d%s%04d", local.tm_mday, kMonths[local.tm_mon % 12],
+             local.tm_year + 1900);
     return text;
 }
 
