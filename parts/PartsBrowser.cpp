@@ -26,8 +26,8 @@ std::string AscTime(long stamp) {
     if (!localtime_r(&t, &tm)) {
         return "";
     }
-    return Format("%.3s %.3s%3d %.2d:%.2d:%.2d %d", kDays[tm.tm_wday % 7], kMonths[tm.tm_mon % 12],
-                  tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, 1900 + tm.tm_year);
+    return Format("%.3s %.3s%3d %.2d:%.2d:%.2d %ld", kDays[tm.tm_wday % 7], kMonths[tm.tm_mon % 12],
+                  tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, 1900L + tm.tm_year);
 }
 
 CollectedBinary& BinaryFor(PartsListing& listing, const PartRecord& record) {
@@ -124,7 +124,13 @@ std::string LastCollectedText(const CollectedBinary& binary) {
 }
 
 std::string ExpiresText(const CollectedBinary& binary, long maxAgeDays) {
-    return AscTime(binary.stamp + maxAgeDays * 86400L);
+    // Both come from files a hand may have edited: a date beyond any time is no date.
+    long expires = 0;
+    if (__builtin_mul_overflow(maxAgeDays, 86400L, &expires) ||
+        __builtin_add_overflow(binary.stamp, expires, &expires)) {
+        return "";
+    }
+    return AscTime(expires);
 }
 
 std::string DeleteQuestion(const CollectedBinary& binary, int part) {
