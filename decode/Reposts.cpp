@@ -6,6 +6,7 @@
 #include <ctime>
 #include <fstream>
 #include <new>
+#include <string_view>
 
 namespace {
 
@@ -77,7 +78,8 @@ void LoadReposts(RepostList& list, const std::string& file) {
     std::ifstream in(file, std::ios::binary);
     std::string line;
     while (std::getline(in, line)) {
-        size_t cut = line.find('\r');
+        // A line ends at its first carriage return, and text after a NUL byte does not count.
+        size_t cut = line.find_first_of(std::string_view("\r\0", 2));
         if (cut != std::string::npos) {
             line.resize(cut);
         }
