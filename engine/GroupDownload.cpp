@@ -99,6 +99,7 @@ class GroupDownload {
     OwnedPtrArray<std::string> filters_;
     int filterCount_ = 0;
     int64_t first_ = 0, last_ = 0, start_ = 0, count_ = 0;
+    int64_t redone_ = -1; // the article last done again after a lost connection
     long partsCounter_ = 0;
     std::vector<std::function<void()>> effects_; // of the article being fetched, waiting for its commit
     LogHold logHold_;
@@ -419,9 +420,11 @@ bool GroupDownload::Reconnect(int64_t& n) {
     connection_.SetTxRxLogName(GetTxRxLogName());
     if (connection_.SelectGroup(groupName_)) {
         LogMessage("Re-processing group %s", groupName_.c_str());
-        // The article under way when the link broke is done again first.
-        if (n > start_) {
+        // The article under way when the link broke is done again first, but once only: an article that
+        // breaks the link each time would otherwise be fetched for ever.
+        if (n > start_ && n - 1 != redone_) {
             --n;
+            redone_ = n;
             ProgressArticle = n;
         }
     } else {

@@ -30,24 +30,25 @@ void CutLineEnd(std::string& line) {
     line.erase(std::min(line.find('\r'), line.find('\n')));
 }
 
-constexpr size_t kMaxAnswerReserve = size_t{128} << 20;
-
 bool IsGroupLineCharacter(unsigned char c) {
     return std::isalnum(c) || c == ' ' || c == '-' || c == '.' || c == '_';
 }
 
 } // namespace
 
-bool NntpConnection::WaitLine(std::string& out, Watch watch) {
+bool NntpConnection::WaitLine(std::string& out, Watch watch, size_t maxLine) {
     bool downloadWasRunning = DownloadRunning.load() != 0;
     bool listWasCancelled = GroupListCancel.load() != 0;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kReplyTimeoutMs);
     for (;;) {
-        if (TakeLineAppending(out)) {
+        if (TakeLineWithin(out, maxLine)) {
             return true;
         }
+        if (link_ != Link::Open) {
+            return false;
+        }
         ReceiveBlock();
-        if (TakeLineAppending(out)) {
+        if (TakeLineWithin(out, maxLine)) {
             return true;
         }
         if (link_ != Link::Open) {
@@ -77,7 +78,7 @@ bool NntpConnection::WaitLine(std::string& out, Watch watch) {
 
 std::optional<std::string> NntpConnection::ReadStatus(Watch watch) {
     std::string line;
-    if (WaitLine(line, watch)) {
+    if (WaitLine(line, watch, kMaxStatusLine)) {
         return line;
     }
     AbandonAnswer();
@@ -176,13 +177,17 @@ int NntpConnection::Xhdr(const char* field, std::vector<HeaderCacheEntry>& scrat
     if (!SendText(command) && !numbers) {
         return -1;
     }
+    // A server lists each article of the range at most once; an answer that goes on beyond that is not one.
+    const uint64_t articles = static_cast<uint64_t>(last) - static_cast<uint64_t>(first) + 1;
+    uint64_t dataLines = 0;
     bool inData = false;
     bool complete = false;
     bool loggedInAgain = false;
     std::string line;
     while (!complete) {
         line.clear();
-        if (!WaitLine(line, inData ? Watch::Download : Watch::ReplyTime)) {
+        if (!WaitLine(line, inData ? Watch::Download : Watch::ReplyTime,
+                      inData ? kMaxAnswerLine : kMaxStatusLine)) {
             AbandonAnswer();
             return -1;
         }
@@ -193,6 +198,10 @@ int NntpConnection::Xhdr(const char* field, std::vector<HeaderCacheEntry>& scrat
             } else if (line[0] == '.') {
                 complete = true;
                 continue;
+            }
+            if (++dataLines > articles) {
+                CutOff("Server sent more header lines than articles asked for");
+                return -1;
             }
             size_t blank = line.find(' ');
             if (line.size() <= 2 || blank == std::string::npos) {
@@ -335,7 +344,8 @@ std::optional<std::string> NntpConnection::FetchText(const char* verb, int64_t a
     for (;;) {
         size_t start = text.size();
         if (!TakeCompleteLines(text) && !(ReceiveBlock(), TakeCompleteLines(text))) {
-            if (!keepGoing() || DownloadRunning.load() == 0 || link_ != Link::Open) {
+            if (LineTooLong(scannedWithoutLineEnd_, kMaxAnswerLine) || !keepGoing() ||
+                DownloadRunning.load() == 0 || link_ != Link::Open) {
                 AbandonAnswer();
                 return std::nullopt;
             }
@@ -346,6 +356,9 @@ std::optional<std::string> NntpConnection::FetchText(const char* verb, int64_t a
         size_t kept = start;
         for (size_t line = start; line < text.size(); ++linesRead) {
             size_t next = text.find('\n', line) + 1;
+            if (LineTooLong(next - line, kMaxAnswerLine)) {
+                return std::nullopt;
+            }
             if (text[line] == '.') {
                 if (text.compare(line, 3, ".\r\n") == 0 || text.compare(line, 2, ".\n") == 0) {
                     ReturnToRing(text, next);
@@ -365,6 +378,12 @@ std::optional<std::string> NntpConnection::FetchText(const char* verb, int64_t a
             }
             kept += next - line;
             line = next;
+            if (kept - first > kMaxArticleBytes) {
+                char why[64];
+                std::snprintf(why, sizeof why, "   Article larger than %zu MBytes", kMaxArticleBytes >> 20);
+                CutOff(why);
+                return std::nullopt;
+            }
         }
         text.resize(kept);
         if (start == first && expectedLines > linesRead) {
@@ -372,7 +391,7 @@ std::optional<std::string> NntpConnection::FetchText(const char* verb, int64_t a
             // repeated moves nor repeated fresh pages. Capped, since the expected count comes from a post.
             size_t guess = static_cast<size_t>(expectedLines) *
                            ((text.size() - first) / static_cast<size_t>(linesRead) + 1);
-            text.reserve(first + std::min(guess, kMaxAnswerReserve));
+            text.reserve(first + std::min(guess, kMaxArticleBytes));
         }
     }
 }
@@ -419,13 +438,15 @@ long NntpConnection::FetchGroupList(std::vector<std::string>& lines, std::atomic
     bool inData = false;
     bool loggedInAgain = false;
     long stored = 0;
+    size_t held = 0; // as the list's strings would hold them, every line counted
     std::string line;
     for (;;) {
         if (GroupListCancel.load() != 0) {
             return 0;
         }
         line.clear();
-        bool got = WaitLine(line, inData ? Watch::GroupList : Watch::ReplyTime);
+        bool got = WaitLine(line, inData ? Watch::GroupList : Watch::ReplyTime,
+                            inData ? kMaxAnswerLine : kMaxStatusLine);
         if (GroupListCancel.load() != 0) {
             return 0;
         }
@@ -440,6 +461,14 @@ long NntpConnection::FetchGroupList(std::vector<std::string>& lines, std::atomic
                 line.erase(0, 1);
             } else if (line[0] == '.') {
                 return stored;
+            }
+            held += sizeof(std::string) + line.size();
+            if (held > kMaxGroupListBytes) {
+                char why[64];
+                std::snprintf(why, sizeof why, "Server sent more than %zu MBytes of groups",
+                              kMaxGroupListBytes >> 20);
+                CutOff(why);
+                return 0;
             }
             if (line.size() > 3 &&
                 std::all_of(line.begin(), line.end(), [](char c) { return IsGroupLineCharacter(c); })) {

@@ -85,9 +85,9 @@ int NntpConnection::Connect() {
     scannedWithoutLineEnd_ = 0;
 
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(greetingTimeoutMs_);
-    std::optional<std::string> greeting;
-    while (!(greeting = TakeLine())) {
-        if (std::chrono::steady_clock::now() >= deadline || abandoned()) {
+    std::string greeting;
+    while (!TakeLineWithin(greeting, kMaxStatusLine)) {
+        if (link_ != Link::Open || std::chrono::steady_clock::now() >= deadline || abandoned()) {
             return 0;
         }
         ReceiveBlock();
@@ -95,8 +95,8 @@ int NntpConnection::Connect() {
             return 0;
         }
     }
-    greeting_ = greeting->substr(0, greeting->find_last_not_of("\r\n") + 1);
-    if (std::strtol(greeting->c_str(), nullptr, 10) == 400) {
+    greeting_ = greeting.substr(0, greeting.find_last_not_of("\r\n") + 1);
+    if (std::strtol(greeting.c_str(), nullptr, 10) == 400) {
         LogMessage("Server has answered, but is not ready...");
         return 2;
     }
@@ -113,6 +113,13 @@ int NntpConnection::Disconnect() {
 void NntpConnection::CloseLink() {
     socket_.Close();
     link_ = Link::Closed;
+}
+
+void NntpConnection::CutOff(const char* why) {
+    LogMessage("%s - connection closed", why);
+    CloseLink();
+    ring_.clear();
+    scannedWithoutLineEnd_ = 0;
 }
 
 int NntpConnection::SendBytes(const char* bytes, size_t count) {
@@ -179,6 +186,22 @@ bool NntpConnection::TakeLineAppending(std::string& out) {
     }
     ring_.take(end + 1, out);
     scannedWithoutLineEnd_ = 0;
+    return true;
+}
+
+bool NntpConnection::TakeLineWithin(std::string& out, size_t maxLine) {
+    size_t start = out.size();
+    bool complete = TakeLineAppending(out);
+    return !LineTooLong(complete ? out.size() - start : scannedWithoutLineEnd_, maxLine) && complete;
+}
+
+bool NntpConnection::LineTooLong(size_t length, size_t maxLine) {
+    if (length <= maxLine) {
+        return false;
+    }
+    char why[80];
+    std::snprintf(why, sizeof why, "Server sent a line longer than %zu bytes", maxLine);
+    CutOff(why);
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -294,6 +295,89 @@ TEST_F(CommandsTest, UselessStatusLeavesTheConnectionInStep) {
     EXPECT_EQ(connection.FetchBody(3, 1, nullptr), std::nullopt);
     EXPECT_EQ(connection.FetchBody(4, 1, nullptr), "four\r\n");
 }
+
+// An answer as large as a bound allows (extra 0), and one a line or a byte past it (extra 1). Made when the
+// case runs: some are tens of megabytes.
+struct BoundCase {
+    const char* name;
+    const char* command;
+    std::function<std::string(size_t extra)> answer;
+    std::function<bool(NntpConnection&)> taken;
+    std::string log;
+};
+
+class ReplyBoundTest : public CommandsTest, public ::testing::WithParamInterface<BoundCase> {};
+
+TEST_P(ReplyBoundTest, AnswerPastTheBoundCutsTheServerOff) {
+    server.Reply(GetParam().command, GetParam().answer(0));
+    EXPECT_TRUE(GetParam().taken(connection));
+    EXPECT_FALSE(connection.IsDisconnected());
+    EXPECT_EQ(ActivityLog(), "");
+    server.Reply(GetParam().command, GetParam().answer(1));
+    EXPECT_FALSE(GetParam().taken(connection));
+    EXPECT_TRUE(connection.IsDisconnected());
+    EXPECT_EQ(ActivityLog(), GetParam().log + " - connection closed\n");
+}
+
+// `start`, `count` copies of `line`, the end line; `length` pads the first line to that many bytes.
+std::string Lines(const std::string& start, size_t count, const std::string& line, size_t length = 0) {
+    std::string first = line.substr(0, line.size() - 2);
+    first.resize(std::max(first.size(), length - std::min<size_t>(length, 2)), '7');
+    std::string text = start + first + "\r\n";
+    for (size_t i = 1; i < count; ++i) {
+        text += line;
+    }
+    return text + ".\r\n";
+}
+
+const size_t kAnswerLine = NntpConnection::kMaxAnswerLine;
+const std::string kLongLine = "Server sent a line longer than " + std::to_string(kAnswerLine) + " bytes";
+
+bool Selected(NntpConnection& connection) {
+    return connection.SelectGroup("alt.binaries.test") != nullptr;
+}
+bool XhdrTaken(NntpConnection& connection) {
+    std::vector<HeaderCacheEntry> scratch;
+    return connection.XhdrLines(scratch, 1, 16) != -1;
+}
+bool BodyTaken(NntpConnection& connection) {
+    return connection.FetchBody(1, 2, nullptr).has_value();
+}
+bool ListTaken(NntpConnection& connection) {
+    std::vector<std::string> lines;
+    return connection.FetchGroupList(lines, nullptr, nullptr) == 65536;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bounds, ReplyBoundTest,
+    ::testing::Values(
+        BoundCase{"statusLine", "group",
+                  [](size_t extra) {
+                      return "211 1 1 1 alt.binaries.test" + std::string(995 + extra, ' ') + "\r\n";
+                  },
+                  Selected, "Server sent a line longer than 1024 bytes"},
+        BoundCase{"xhdrLine", "xhdr lines",
+                  [](size_t extra) { return Lines("221 lines\r\n", 1, "1 \r\n", kAnswerLine + extra); },
+                  XhdrTaken, kLongLine},
+        BoundCase{"xhdrLineCount", "xhdr lines",
+                  [](size_t extra) { return Lines("221 lines\r\n", 16 + extra, "2 30\r\n"); }, XhdrTaken,
+                  "Server sent more header lines than articles asked for"},
+        BoundCase{"bodyLine", "body",
+                  [](size_t extra) { return Lines("222 1 <id>\r\n", 1, "b\r\n", kAnswerLine + extra); },
+                  BodyTaken, kLongLine},
+        BoundCase{"body", "body",
+                  [](size_t extra) {
+                      return Lines("222 1 <id>\r\n", 16384 + extra, std::string(1022, 'b') + "\r\n");
+                  },
+                  BodyTaken, "   Article larger than 16 MBytes"},
+        BoundCase{"groupList", "list",
+                  [](size_t extra) {
+                      // Each line takes a kibibyte as a stored string.
+                      std::string line = std::string(1024 - sizeof(std::string), 'g') + "\r\n";
+                      return Lines("215 list\r\n", 65536 + extra, line);
+                  },
+                  ListTaken, "Server sent more than 64 MBytes of groups"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CommandsTest, BodyKeepsEveryByteAndRemovesOneDotOfStuffedLines) {
     const char sent[] = "plain\r\n..a\r\n...\r\n..\r\n.x\r\nnul\0inside\r\nbare lf\n\xff\xfe\r\n";
