@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -129,8 +130,9 @@ void GroupDownload::Run() {
     job_.serverOutcome = 0;
     if (Start()) {
         int64_t n = start_;
+        // Ends at the last article without stepping past it: that may be the highest number there is.
         while (n <= last_ && DownloadRunning) {
-            if (Article(n) == Step::Stop) {
+            if (Article(n) == Step::Stop || n == last_) {
                 break;
             }
             ++n;
@@ -216,6 +218,9 @@ bool GroupDownload::ChooseStart(const GroupStatus& status) {
         p = last_ - kMaxArticlesPerVisit;
         LogMessage("Starting at article %ld (%d from the latest article)", static_cast<long>(p),
                    static_cast<int>(kMaxArticlesPerVisit));
+    }
+    if (p == std::numeric_limits<int64_t>::max()) {
+        return false; // nothing follows the highest article number there is
     }
     start_ = p + 1 < first_ ? first_ : p + 1;
     count_ = last_ - start_ + 1;

@@ -1,9 +1,11 @@
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include "log/Log.h"
 #include "nntp/NntpConnection.h"
@@ -28,6 +30,23 @@ bool FitsInCommand(const std::string& text) {
 // Cuts a line at its first CR and at its first LF.
 void CutLineEnd(std::string& line) {
     line.erase(std::min(line.find('\r'), line.find('\n')));
+}
+
+// The three numbers after the code of a group reply. Article numbers are never negative, and a number
+// beyond 64 bits is no article number at all.
+bool GroupNumbers(const std::string& reply, int64_t (&numbers)[3]) {
+    const char* at = reply.c_str() + 3;
+    for (int64_t& number : numbers) {
+        char* end = nullptr;
+        errno = 0;
+        long long value = std::strtoll(at, &end, 10);
+        if (end == at || errno == ERANGE || value < 0) {
+            return false;
+        }
+        number = value;
+        at = end;
+    }
+    return true;
 }
 
 bool IsGroupLineCharacter(unsigned char c) {
@@ -146,13 +165,11 @@ std::unique_ptr<GroupStatus> NntpConnection::SelectGroup(const std::string& name
         LogMessage("Server has answered, but is not ready...");
         return nullptr;
     }
-    long long count = 0, first = 0, last = 0;
-    int ignored = 0;
-    if (code != 211 ||
-        std::sscanf(reply->c_str(), "%d %lld %lld %lld ", &ignored, &count, &first, &last) != 4) {
+    int64_t numbers[3]; // count, first, last
+    if (code != 211 || !GroupNumbers(*reply, numbers)) {
         return nullptr;
     }
-    return std::make_unique<GroupStatus>(hostName_, name, count, first, last);
+    return std::make_unique<GroupStatus>(hostName_, name, numbers[0], numbers[1], numbers[2]);
 }
 
 int NntpConnection::XhdrLines(std::vector<HeaderCacheEntry>& scratch, int64_t first, int64_t last) {
@@ -252,7 +269,10 @@ std::optional<std::string> NntpConnection::FetchHeaderSummaryCached(int64_t arti
     if (!singleArticle && cachedFirst_ != -1 && article >= cachedFirst_ && article <= cachedLast_) {
         return CachedSummary(article);
     }
-    int64_t last = singleArticle ? article : article + headerCacheSize_ - 1;
+    // The range stops at the highest article number there can be.
+    int64_t span = singleArticle ? 0 : headerCacheSize_ - 1;
+    int64_t last = article > std::numeric_limits<int64_t>::max() - span ? std::numeric_limits<int64_t>::max()
+                                                                        : article + span;
     std::vector<HeaderCacheEntry> lines, subjects;
     if (XhdrLines(lines, article, last) == -1) {
         // A server that answered with no article keeps the range answered (as empty), so a stretch of

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <set>
 #include <string>
@@ -103,17 +104,31 @@ TEST_P(SelectGroupTest, ReplyDecidesTheGroupStatus) {
 
 INSTANTIATE_TEST_SUITE_P(
     Replies, SelectGroupTest,
-    ::testing::Values(GroupCase{"selected", "211 1234 5000 6233 alt.binaries.test\r\n", true, 1234, 5000,
-                                6233, ""},
-                      GroupCase{"beyond32Bits", "211 3 4294967296 4294967298 alt.binaries.test\r\n", true, 3,
-                                4294967296LL, 4294967298LL, ""},
-                      GroupCase{"noSuchGroup", "411 No such group\r\n", false, 0, 0, 0, ""},
-                      GroupCase{"notReady", "400 not ready\r\n", false, 0, 0, 0,
-                                "Server has answered, but is not ready...\n"},
-                      GroupCase{"tooFewNumbers", "211 12 3\r\n", false, 0, 0, 0, ""},
-                      GroupCase{"refusalWithNumbers", "502 1 2 3 denied\r\n", false, 0, 0, 0, ""},
-                      GroupCase{"garbage", "hello there\r\n", false, 0, 0, 0, ""}),
+    ::testing::Values(
+        GroupCase{"selected", "211 1234 5000 6233 alt.binaries.test\r\n", true, 1234, 5000, 6233, ""},
+        GroupCase{"beyond32Bits", "211 3 4294967296 4294967298 alt.binaries.test\r\n", true, 3, 4294967296LL,
+                  4294967298LL, ""},
+        GroupCase{"noSuchGroup", "411 No such group\r\n", false, 0, 0, 0, ""},
+        GroupCase{"notReady", "400 not ready\r\n", false, 0, 0, 0,
+                  "Server has answered, but is not ready...\n"},
+        GroupCase{"lastOfAll", "211 3 9223372036854775805 9223372036854775807 alt.binaries.test\r\n", true, 3,
+                  9223372036854775805LL, 9223372036854775807LL, ""},
+        GroupCase{"beyond64Bits", "211 3 1 9223372036854775808 alt.binaries.test\r\n", false, 0, 0, 0, ""},
+        GroupCase{"negative", "211 3 -5 -3 alt.binaries.test\r\n", false, 0, 0, 0, ""},
+        GroupCase{"tooFewNumbers", "211 12 3\r\n", false, 0, 0, 0, ""},
+        GroupCase{"refusalWithNumbers", "502 1 2 3 denied\r\n", false, 0, 0, 0, ""},
+        GroupCase{"garbage", "hello there\r\n", false, 0, 0, 0, ""}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CommandsTest, CacheRangeStopsAtTheHighestArticleNumber) {
+    const int64_t highest = std::numeric_limits<int64_t>::max();
+    server.Reply("xhdr lines", "221 lines\r\n9223372036854775806 40\r\n.\r\n");
+    server.Reply("xhdr subject", "221 subjects\r\n9223372036854775806 last but one\r\n.\r\n");
+    EXPECT_EQ(connection.FetchHeaderSummary(highest - 1), "Lines: 40\r\nSubject: last but one\r\n");
+    EXPECT_EQ(XhdrCommands(),
+              (std::vector<std::string>{"xhdr lines 9223372036854775806-9223372036854775807",
+                                        "xhdr subject 9223372036854775806-9223372036854775807"}));
+}
 
 TEST_F(CommandsTest, GroupStatusOfShortNamesStaysEmpty) {
     GroupStatus shortGroup("news.example.com", "misc", 3, 1, 3);

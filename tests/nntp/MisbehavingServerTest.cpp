@@ -8,12 +8,14 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <limits>
 #include <memory>
 
 namespace {
 
 constexpr uint64_t kGibibyte = uint64_t{1} << 30;
 constexpr long kMaxPeakKib = 100 * 1000;
+constexpr int64_t kMaxArticle = std::numeric_limits<int64_t>::max();
 
 // The process's peak resident memory in KiB.
 long PeakResidentKib() {
@@ -129,5 +131,26 @@ INSTANTIATE_TEST_SUITE_P(
                    "Connection lost - reconnecting"},
                   {"f1.bin", "f3.bin"}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+class LastArticleTest : public MisbehavingServerTest {};
+
+TEST_F(LastArticleTest, LoopEndsAtTheHighestArticleNumberThereIs) {
+    const std::string group = "alt.binaries.numbers";
+    FakeNewsServer server;
+    FakeGroup articles(server, group, kMaxArticle - 2, Files(group));
+    GroupEntry& entry = AddGroup(AddServerAt(server.Address()), group);
+    EngineTestHost host(settings_, "spindrel.cfg");
+    ASSERT_TRUE(RunDownload(host));
+    EXPECT_EQ(host.Decoded(), kAll);
+    EXPECT_TRUE(Logged("Processing article " + std::to_string(kMaxArticle) + ":"));
+    EXPECT_EQ(Log().find("Processing article -"), std::string::npos);
+    EXPECT_EQ(entry.NextArticle, kMaxArticle);
+
+    // Nothing can be newer: the next visit looks at no article.
+    size_t logged = Log().size();
+    ASSERT_TRUE(RunDownload(host));
+    EXPECT_EQ(Log().find("Processing article", logged), std::string::npos);
+    EXPECT_EQ(entry.NextArticle, kMaxArticle);
+}
 
 } // namespace
