@@ -55,7 +55,7 @@ std::string FakeGroup::Reply(const std::string& line) const {
             return "411 No such group\r\n";
         }
         return "211 " + std::to_string(articles_.size()) + " " + std::to_string(first_) + " " +
-               std::to_string(first_ + static_cast<int64_t>(articles_.size()) - 1) + " " + name_ + "\r\n";
+               std::to_string(first_ + (static_cast<int64_t>(articles_.size()) - 1)) + " " + name_ + "\r\n";
     }
     if (line.starts_with("xhdr ")) {
         return Xhdr(line);
