@@ -50,6 +50,11 @@ NntpConnection::NntpConnection(const std::string& address, int& constructed) : N
     constructed = 1;
 }
 
+NntpConnection::NntpConnection(NntpPeer& peer, const std::string& hostName)
+    : peer_(&peer), hostName_(hostName), now_(SystemSeconds), sleep_(PauseUnlessStopped) {
+    ResetRate();
+}
+
 NntpConnection::~NntpConnection() {
     if (link_ == Link::Open) {
         Disconnect();
@@ -74,7 +79,8 @@ int NntpConnection::Connect() {
         return (downloadWasRunning && DownloadRunning.load() == 0) ||
                (!listWasCancelled && GroupListCancel.load() != 0);
     };
-    if (!serverAddress_ || !socket_.Connect(*serverAddress_, kConnectTimeoutMs, abandoned)) {
+    bool opened = peer_ || (serverAddress_ && socket_.Connect(*serverAddress_, kConnectTimeoutMs, abandoned));
+    if (!opened) {
         link_ = Link::Unused;
         return 0;
     }
@@ -126,7 +132,7 @@ int NntpConnection::SendBytes(const char* bytes, size_t count) {
     if (link_ != Link::Open) {
         return 0;
     }
-    size_t sent = socket_.Send(bytes, count, kSendTimeoutMs);
+    size_t sent = peer_ ? peer_->Send(bytes, count) : socket_.Send(bytes, count, kSendTimeoutMs);
     totalBytes_ += sent;
     if (sent == count) {
         LogTraffic("tx():\n", bytes, count, true);
@@ -155,7 +161,7 @@ int NntpConnection::ReceiveBlock() {
     size_t want = txrxLogName_.empty() ? kLargeReceiveSize : kReceiveBlockSize;
     size_t room = 0;
     char* space = ring_.appendSpace(want, room);
-    ReceiveResult result = socket_.Receive(space, room, kReceiveWaitMs);
+    ReceiveResult result = peer_ ? peer_->Receive(space, room) : socket_.Receive(space, room, kReceiveWaitMs);
     switch (result.status) {
     case ReceiveStatus::Data:
         LogTraffic("rx():\n", space, result.count, true);

@@ -14,6 +14,7 @@
 #include "nntp/Flags.h"
 #include "nntp/GroupStatus.h"
 #include "nntp/HeaderCacheEntry.h"
+#include "nntp/NntpPeer.h"
 #include "platform/Socket.h"
 
 // One TCP connection to one news server, used by one thread at a time. The transport (connecting, sending,
@@ -43,6 +44,8 @@ class NntpConnection {
     explicit NntpConnection(const std::string& address = "");
     // As above; sets `constructed` to 1 once construction has finished.
     NntpConnection(const std::string& address, int& constructed);
+    // A connection whose far end is `peer`, a server inside this process that `hostName` stands for.
+    NntpConnection(NntpPeer& peer, const std::string& hostName);
     ~NntpConnection();
     NntpConnection(const NntpConnection&) = delete;
     NntpConnection& operator=(const NntpConnection&) = delete;
@@ -152,6 +155,7 @@ class NntpConnection {
     // ---- Transport state ----
     std::string txrxLogName_; // empty: no traffic log
     TcpSocket socket_;
+    NntpPeer* peer_ = nullptr; // not owned; when set, the socket is not used
     Link link_ = Link::Unused;
     uint16_t port_ = 119;
     std::string hostName_;
