@@ -87,8 +87,7 @@ int NntpConnection::Connect() {
     link_ = Link::Open;
     greeting_.clear();
     // Whatever an earlier connection left unread must never pass for this server's answers.
-    ring_.clear();
-    scannedWithoutLineEnd_ = 0;
+    DropUnread();
 
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(greetingTimeoutMs_);
     std::string greeting;
@@ -124,11 +123,21 @@ void NntpConnection::CloseLink() {
 void NntpConnection::CutOff(const char* why) {
     LogMessage("%s - connection closed", why);
     CloseLink();
+    DropUnread();
+}
+
+void NntpConnection::DropUnread() {
     ring_.clear();
     scannedWithoutLineEnd_ = 0;
 }
 
 int NntpConnection::SendBytes(const char* bytes, size_t count) {
+    // An answer begins with the first byte the server sends after its command. Bytes still unread belong to
+    // an earlier answer that went on past its end, or to a connection that is gone: never to this one.
+    if (!ring_.empty() && link_ == Link::Open) {
+        CutOff("Server sent more than was asked for");
+    }
+    DropUnread();
     if (link_ != Link::Open) {
         return 0;
     }

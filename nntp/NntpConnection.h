@@ -134,6 +134,7 @@ class NntpConnection {
     bool LineTooLong(size_t length, size_t maxLine);
     // Logs why (one line, without its end), then closes the connection and drops what it still holds.
     void CutOff(const char* why);
+    void DropUnread();
     // Appends every complete line received so far to `out` in one piece.
     bool TakeCompleteLines(std::string& out);
     // Puts text[from...] back in front of what is still unread.

@@ -394,6 +394,25 @@ INSTANTIATE_TEST_SUITE_P(
                   ListTaken, "Server sent more than 64 MBytes of groups"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(CommandsTest, AnswerGoingOnPastItsEndIsNotTakenForTheNextOne) {
+    server.Reply("group", "411 No such group\r\n221 lines\r\n10 3\r\n.\r\n");
+    server.Reply("xhdr lines", "221 lines\r\n10 7\r\n.\r\n");
+    EXPECT_EQ(connection.SelectGroup("alt.binaries.test"), nullptr);
+    std::vector<HeaderCacheEntry> scratch;
+    EXPECT_EQ(connection.XhdrLines(scratch, 10, 10), -1);
+    EXPECT_TRUE(connection.IsDisconnected());
+    EXPECT_EQ(ActivityLog(), "Server sent more than was asked for - connection closed\n");
+}
+
+TEST_F(CommandsTest, WhatAClosedConnectionLeftUnreadIsNoAnswer) {
+    server.Handle("group", FakeNewsServer::SendThenClose(
+                               "211 1 10 10 alt.binaries.test\r\n221 lines\r\n10 3\r\n.\r\n"));
+    EXPECT_NE(connection.SelectGroup("alt.binaries.test"), nullptr);
+    std::vector<HeaderCacheEntry> scratch;
+    EXPECT_EQ(connection.XhdrLines(scratch, 10, 10), -1);
+    EXPECT_TRUE(scratch.empty());
+}
+
 TEST_F(CommandsTest, BodyKeepsEveryByteAndRemovesOneDotOfStuffedLines) {
     const char sent[] = "plain\r\n..a\r\n...\r\n..\r\n.x\r\nnul\0inside\r\nbare lf\n\xff\xfe\r\n";
     const char kept[] = "plain\r\n.a\r\n..\r\n.\r\n.x\r\nnul\0inside\r\nbare lf\n\xff\xfe\r\n";
