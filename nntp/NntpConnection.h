@@ -33,7 +33,7 @@ class NntpConnection {
     static constexpr size_t kMaxStatusLine = 1024; // RFC 3977 allows 512 bytes with the line end
     static constexpr size_t kMaxAnswerLine = size_t{8} << 20;
     static constexpr size_t kMaxArticleBytes = size_t{16} << 20;
-    static constexpr size_t kMaxGroupListBytes = size_t{64} << 20; // some million groups
+    static constexpr size_t kMaxGroupListBytes = size_t{32} << 20; // some 100,000 groups take 8 MiB
 
     // Whole seconds since 1970, and a pause of some milliseconds: replaceable so tests need not wait.
     using SecondsClock = std::function<int64_t()>;

@@ -360,7 +360,7 @@ bool BodyTaken(NntpConnection& connection) {
 }
 bool ListTaken(NntpConnection& connection) {
     std::vector<std::string> lines;
-    return connection.FetchGroupList(lines, nullptr, nullptr) == 65536;
+    return connection.FetchGroupList(lines, nullptr, nullptr) == 32768;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -389,9 +389,9 @@ INSTANTIATE_TEST_SUITE_P(
                   [](size_t extra) {
                       // Each line takes a kibibyte as a stored string.
                       std::string line = std::string(1024 - sizeof(std::string), 'g') + "\r\n";
-                      return Lines("215 list\r\n", 65536 + extra, line);
+                      return Lines("215 list\r\n", 32768 + extra, line);
                   },
-                  ListTaken, "Server sent more than 64 MBytes of groups"}),
+                  ListTaken, "Server sent more than 32 MBytes of groups"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CommandsTest, AnswerGoingOnPastItsEndIsNotTakenForTheNextOne) {
