@@ -27,7 +27,7 @@ namespace {
 constexpr std::string_view kSeparator = "\n%%\n";
 constexpr uint64_t kMaxRepeated = uint64_t{256} << 20;
 // Far above anything one step may keep (a group list at its bound), far below a repeated answer kept whole.
-constexpr size_t kMaxHeldBytes = size_t{160} << 20;
+constexpr size_t kMaxHeldBytes = size_t{96} << 20;
 // Receives a reader may still ask for after the run was stopped.
 constexpr int kPatience = 4;
 
@@ -102,7 +102,13 @@ class Answer {
 class ScriptedServer : public NntpPeer {
   public:
     ScriptedServer(std::vector<Answer> answers, size_t piece, bool closeAtEnd)
-        : answers_(std::move(answers)), piece_(piece), closeAtEnd_(closeAtEnd) {}
+        : answers_(std::move(answers)), piece_(piece), closeAtEnd_(closeAtEnd), heapBefore_(HeapInUse()) {}
+
+    // Memory taken since the exchange began, while a reader reads or holds its result.
+    void CheckHeld() const {
+        size_t held = HeapInUse();
+        FuzzCheck(held < heapBefore_ || held - heapBefore_ < kMaxHeldBytes, "a reader holds too much memory");
+    }
 
     bool Exhausted() const { return next_ >= answers_.size(); }
     // The answer being sent, when it is one whose text is all there.
@@ -129,9 +135,13 @@ class ScriptedServer : public NntpPeer {
             FuzzCheck(++silentReceives_ <= kPatience, "a reader goes on waiting after the run was stopped");
             return {ReceiveStatus::TimedOut, 0};
         }
-        // Repeated bytes go in large pieces: what they test is how much a reader takes, not where lines
-        // break.
-        size_t piece = current_->Repeating(sent_) ? NntpConnection::kLargeReceiveSize : piece_;
+        // Repeated bytes go in large pieces, and memory is watched while they arrive: what they test is how
+        // much a reader takes, not where lines break.
+        bool repeating = current_->Repeating(sent_);
+        if (repeating) {
+            CheckHeld();
+        }
+        size_t piece = repeating ? NntpConnection::kLargeReceiveSize : piece_;
         size_t count = static_cast<size_t>(std::min<uint64_t>({capacity, piece, current_->size() - sent_}));
         current_->Copy(sent_, buffer, count);
         sent_ += count;
@@ -146,6 +156,7 @@ class ScriptedServer : public NntpPeer {
     const Answer* current_ = nullptr;
     uint64_t sent_ = 0;
     int silentReceives_ = 0;
+    const size_t heapBefore_;
 };
 
 struct Options {
@@ -168,8 +179,7 @@ struct Options {
 class Exchange {
   public:
     Exchange(ScriptedServer& server, const Options& options)
-        : server_(server), options_(options), connection_(server, "news.example.com"),
-          heapBefore_(HeapInUse()) {
+        : server_(server), options_(options), connection_(server, "news.example.com") {
         connection_.Login("reader", "secret"); // stored for the log-in a server may ask for
     }
 
@@ -259,15 +269,11 @@ class Exchange {
     }
 
     // Called while a reader's result is still held.
-    void CheckHeld() const {
-        size_t held = HeapInUse();
-        FuzzCheck(held < heapBefore_ || held - heapBefore_ < kMaxHeldBytes, "a reader holds too much memory");
-    }
+    void CheckHeld() const { server_.CheckHeld(); }
 
     ScriptedServer& server_;
     const Options& options_;
     NntpConnection connection_;
-    const size_t heapBefore_;
     bool connected_ = false;
     long expectedLines_ = 100;
 };
