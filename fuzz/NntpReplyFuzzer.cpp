@@ -212,6 +212,8 @@ class Exchange {
             std::vector<HeaderCacheEntry> subjects;
             connection_.XhdrSubject(subjects, 1, 5);
             for (const HeaderCacheEntry& subject : subjects) {
+                FuzzCheck(subject.articleNumber() >= 1 && subject.articleNumber() <= 5,
+                          "an xhdr answer kept an article that was not asked for");
                 CheckOwnAnswer(subject.text());
             }
             CheckHeld();
