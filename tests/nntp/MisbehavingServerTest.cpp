@@ -5,6 +5,7 @@
 #include "tests/support/FakeGroup.h"
 #include "tests/support/FakeNewsServer.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -92,7 +93,6 @@ class MisbehavingServerTest : public EngineFixture, public ::testing::WithParamI
         }
         check(host.Decoded() == fault.decoded, "decoded files differ");
         long peak = PeakResidentKib();
-
         check(!kPlainBuild || peak < kMaxPeakKib, "peak resident memory " + std::to_string(peak) + " KiB");
         std::fputs(failures.c_str(), stderr);
         std::_Exit(failures.empty() ? 0 : 1);
