@@ -11,7 +11,8 @@
 namespace {
 
 constexpr size_t kLineLength = 80;
-constexpr size_t kTotalBytes = 64u << 20;
+// Nearly the largest body the client takes.
+constexpr size_t kTotalBytes = NntpConnection::kMaxArticleBytes - (1u << 20);
 
 // 1 MiB of numbered 80-byte lines (CR LF included).
 const std::string& LineChunk() {
@@ -28,8 +29,8 @@ const std::string& LineChunk() {
     return chunk;
 }
 
-// A loopback peer that answers "send" with 64 MiB of 80-byte lines, and "body" with the same as an article
-// body.
+// A loopback peer that answers "send" with kTotalBytes of 80-byte lines, and "body" with the same as an
+// article body.
 // Connects to the peer; a failure is reported on the benchmark.
 bool Connected(NntpConnection& connection, benchmark::State& state) {
     if (connection.Connect() == 1) {

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -100,6 +101,7 @@ class GroupDownload {
     OwnedPtrArray<std::string> filters_;
     int filterCount_ = 0;
     int64_t first_ = 0, last_ = 0, start_ = 0, count_ = 0;
+    int64_t redone_ = -1; // the article last done again after a lost connection
     long partsCounter_ = 0;
     std::vector<std::function<void()>> effects_; // of the article being fetched, waiting for its commit
     LogHold logHold_;
@@ -130,8 +132,9 @@ void GroupDownload::Run() {
     job_.serverOutcome = 0;
     if (Start()) {
         int64_t n = start_;
+        // Ends at the last article without stepping past it: that may be the highest number there is.
         while (n <= last_ && DownloadRunning) {
-            if (Article(n) == Step::Stop) {
+            if (Article(n) == Step::Stop || n == last_) {
                 break;
             }
             ++n;
@@ -214,6 +217,9 @@ bool GroupDownload::ChooseStart(const GroupStatus& status) {
         p = last_ - kMaxArticlesPerVisit;
         LogMessage("Starting at article %ld (%d from the latest article)", static_cast<long>(p),
                    static_cast<int>(kMaxArticlesPerVisit));
+    }
+    if (p == std::numeric_limits<int64_t>::max()) {
+        return false; // nothing follows the highest article number there is
     }
     start_ = p + 1 < first_ ? first_ : p + 1;
     count_ = last_ - start_ + 1;
@@ -433,9 +439,11 @@ bool GroupDownload::Reconnect(int64_t& n) {
     connection_.SetTxRxLogName(GetTxRxLogName());
     if (connection_.SelectGroup(groupName_)) {
         LogMessage("Re-processing group %s", groupName_.c_str());
-        // The article under way when the link broke is done again first.
-        if (n > start_) {
+        // The article under way when the link broke is done again first, but once only: an article that
+        // breaks the link each time would otherwise be fetched for ever.
+        if (n > start_ && n - 1 != redone_) {
             --n;
+            redone_ = n;
             ProgressArticle = n;
         }
     } else if (DownloadRunning) {

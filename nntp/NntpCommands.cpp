@@ -1,9 +1,11 @@
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include "log/Log.h"
 #include "nntp/NntpConnection.h"
@@ -30,7 +32,22 @@ void CutLineEnd(std::string& line) {
     line.erase(std::min(line.find('\r'), line.find('\n')));
 }
 
-constexpr size_t kMaxAnswerReserve = size_t{128} << 20;
+// The three numbers after the code of a group reply. Article numbers are never negative, and a number
+// beyond 64 bits is no article number at all.
+bool GroupNumbers(const std::string& reply, int64_t (&numbers)[3]) {
+    const char* at = reply.c_str() + 3;
+    for (int64_t& number : numbers) {
+        char* end = nullptr;
+        errno = 0;
+        long long value = std::strtoll(at, &end, 10);
+        if (end == at || errno == ERANGE || value < 0) {
+            return false;
+        }
+        number = value;
+        at = end;
+    }
+    return true;
+}
 
 bool IsGroupLineCharacter(unsigned char c) {
     return std::isalnum(c) || c == ' ' || c == '-' || c == '.' || c == '_';
@@ -38,16 +55,19 @@ bool IsGroupLineCharacter(unsigned char c) {
 
 } // namespace
 
-bool NntpConnection::WaitLine(std::string& out, Watch watch) {
+bool NntpConnection::WaitLine(std::string& out, Watch watch, size_t maxLine) {
     bool downloadWasRunning = DownloadRunning.load() != 0;
     bool listWasCancelled = GroupListCancel.load() != 0;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kReplyTimeoutMs);
     for (;;) {
-        if (TakeLineAppending(out)) {
+        if (TakeLineWithin(out, maxLine)) {
             return true;
         }
+        if (link_ != Link::Open) {
+            return false;
+        }
         ReceiveBlock();
-        if (TakeLineAppending(out)) {
+        if (TakeLineWithin(out, maxLine)) {
             return true;
         }
         if (link_ != Link::Open) {
@@ -77,7 +97,7 @@ bool NntpConnection::WaitLine(std::string& out, Watch watch) {
 
 std::optional<std::string> NntpConnection::ReadStatus(Watch watch) {
     std::string line;
-    if (WaitLine(line, watch)) {
+    if (WaitLine(line, watch, kMaxStatusLine)) {
         return line;
     }
     AbandonAnswer();
@@ -145,13 +165,11 @@ std::unique_ptr<GroupStatus> NntpConnection::SelectGroup(const std::string& name
         LogMessage("Server has answered, but is not ready...");
         return nullptr;
     }
-    long long count = 0, first = 0, last = 0;
-    int ignored = 0;
-    if (code != 211 ||
-        std::sscanf(reply->c_str(), "%d %lld %lld %lld ", &ignored, &count, &first, &last) != 4) {
+    int64_t numbers[3]; // count, first, last
+    if (code != 211 || !GroupNumbers(*reply, numbers)) {
         return nullptr;
     }
-    return std::make_unique<GroupStatus>(hostName_, name, count, first, last);
+    return std::make_unique<GroupStatus>(hostName_, name, numbers[0], numbers[1], numbers[2]);
 }
 
 int NntpConnection::XhdrLines(std::vector<HeaderCacheEntry>& scratch, int64_t first, int64_t last) {
@@ -176,13 +194,17 @@ int NntpConnection::Xhdr(const char* field, std::vector<HeaderCacheEntry>& scrat
     if (!SendText(command) && !numbers) {
         return -1;
     }
+    // A server lists each article of the range at most once; an answer that goes on beyond that is not one.
+    const uint64_t articles = static_cast<uint64_t>(last) - static_cast<uint64_t>(first) + 1;
+    uint64_t dataLines = 0;
     bool inData = false;
     bool complete = false;
     bool loggedInAgain = false;
     std::string line;
     while (!complete) {
         line.clear();
-        if (!WaitLine(line, inData ? Watch::Download : Watch::ReplyTime)) {
+        if (!WaitLine(line, inData ? Watch::Download : Watch::ReplyTime,
+                      inData ? kMaxAnswerLine : kMaxStatusLine)) {
             AbandonAnswer();
             return -1;
         }
@@ -193,6 +215,10 @@ int NntpConnection::Xhdr(const char* field, std::vector<HeaderCacheEntry>& scrat
             } else if (line[0] == '.') {
                 complete = true;
                 continue;
+            }
+            if (++dataLines > articles) {
+                CutOff("Server sent more header lines than articles asked for");
+                return -1;
             }
             size_t blank = line.find(' ');
             if (line.size() <= 2 || blank == std::string::npos) {
@@ -243,7 +269,10 @@ std::optional<std::string> NntpConnection::FetchHeaderSummaryCached(int64_t arti
     if (!singleArticle && cachedFirst_ != -1 && article >= cachedFirst_ && article <= cachedLast_) {
         return CachedSummary(article);
     }
-    int64_t last = singleArticle ? article : article + headerCacheSize_ - 1;
+    // The range stops at the highest article number there can be.
+    int64_t span = singleArticle ? 0 : headerCacheSize_ - 1;
+    int64_t last = article > std::numeric_limits<int64_t>::max() - span ? std::numeric_limits<int64_t>::max()
+                                                                        : article + span;
     std::vector<HeaderCacheEntry> lines, subjects;
     if (XhdrLines(lines, article, last) == -1) {
         // A server that answered with no article keeps the range answered (as empty), so a stretch of
@@ -335,7 +364,8 @@ std::optional<std::string> NntpConnection::FetchText(const char* verb, int64_t a
     for (;;) {
         size_t start = text.size();
         if (!TakeCompleteLines(text) && !(ReceiveBlock(), TakeCompleteLines(text))) {
-            if (!keepGoing() || DownloadRunning.load() == 0 || link_ != Link::Open) {
+            if (LineTooLong(scannedWithoutLineEnd_, kMaxAnswerLine) || !keepGoing() ||
+                DownloadRunning.load() == 0 || link_ != Link::Open) {
                 AbandonAnswer();
                 return std::nullopt;
             }
@@ -346,6 +376,9 @@ std::optional<std::string> NntpConnection::FetchText(const char* verb, int64_t a
         size_t kept = start;
         for (size_t line = start; line < text.size(); ++linesRead) {
             size_t next = text.find('\n', line) + 1;
+            if (LineTooLong(next - line, kMaxAnswerLine)) {
+                return std::nullopt;
+            }
             if (text[line] == '.') {
                 if (text.compare(line, 3, ".\r\n") == 0 || text.compare(line, 2, ".\n") == 0) {
                     ReturnToRing(text, next);
@@ -365,6 +398,12 @@ std::optional<std::string> NntpConnection::FetchText(const char* verb, int64_t a
             }
             kept += next - line;
             line = next;
+            if (kept - first > kMaxArticleBytes) {
+                char why[64];
+                std::snprintf(why, sizeof why, "   Article larger than %zu MBytes", kMaxArticleBytes >> 20);
+                CutOff(why);
+                return std::nullopt;
+            }
         }
         text.resize(kept);
         if (start == first && expectedLines > linesRead) {
@@ -372,7 +411,7 @@ std::optional<std::string> NntpConnection::FetchText(const char* verb, int64_t a
             // repeated moves nor repeated fresh pages. Capped, since the expected count comes from a post.
             size_t guess = static_cast<size_t>(expectedLines) *
                            ((text.size() - first) / static_cast<size_t>(linesRead) + 1);
-            text.reserve(first + std::min(guess, kMaxAnswerReserve));
+            text.reserve(first + std::min(guess, kMaxArticleBytes));
         }
     }
 }
@@ -419,13 +458,15 @@ long NntpConnection::FetchGroupList(std::vector<std::string>& lines, GroupListPr
     bool inData = false;
     bool loggedInAgain = false;
     long stored = 0;
+    size_t held = 0; // as the list's strings would hold them, every line counted
     std::string line;
     for (;;) {
         if (GroupListCancel.load() != 0) {
             return 0;
         }
         line.clear();
-        bool got = WaitLine(line, inData ? Watch::GroupList : Watch::ReplyTime);
+        bool got = WaitLine(line, inData ? Watch::GroupList : Watch::ReplyTime,
+                            inData ? kMaxAnswerLine : kMaxStatusLine);
         if (GroupListCancel.load() != 0) {
             return 0;
         }
@@ -440,6 +481,14 @@ long NntpConnection::FetchGroupList(std::vector<std::string>& lines, GroupListPr
                 line.erase(0, 1);
             } else if (line[0] == '.') {
                 return stored;
+            }
+            held += sizeof(std::string) + line.size();
+            if (held > kMaxGroupListBytes) {
+                char why[64];
+                std::snprintf(why, sizeof why, "Server sent more than %zu MBytes of groups",
+                              kMaxGroupListBytes >> 20);
+                CutOff(why);
+                return 0;
             }
             if (line.size() > 3 &&
                 std::all_of(line.begin(), line.end(), [](char c) { return IsGroupLineCharacter(c); })) {

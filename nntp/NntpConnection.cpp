@@ -53,6 +53,11 @@ NntpConnection::NntpConnection(const std::string& address, int& constructed) : N
     constructed = 1;
 }
 
+NntpConnection::NntpConnection(NntpPeer& peer, const std::string& hostName)
+    : peer_(&peer), hostName_(hostName), now_(SystemSeconds), sleep_(PauseUnlessStopped) {
+    ResetRate();
+}
+
 NntpConnection::~NntpConnection() {
     if (link_ == Link::Open) {
         Disconnect();
@@ -77,20 +82,20 @@ int NntpConnection::Connect() {
         return (downloadWasRunning && DownloadRunning.load() == 0) ||
                (!listWasCancelled && GroupListCancel.load() != 0);
     };
-    if (!serverAddress_ || !socket_.Connect(*serverAddress_, kConnectTimeoutMs, abandoned)) {
+    bool opened = peer_ || (serverAddress_ && socket_.Connect(*serverAddress_, kConnectTimeoutMs, abandoned));
+    if (!opened) {
         link_ = Link::Unused;
         return 0;
     }
     link_ = Link::Open;
     greeting_.clear();
     // Whatever an earlier connection left unread must never pass for this server's answers.
-    ring_.clear();
-    scannedWithoutLineEnd_ = 0;
+    DropUnread();
 
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(greetingTimeoutMs_);
-    std::optional<std::string> greeting;
-    while (!(greeting = TakeLine())) {
-        if (std::chrono::steady_clock::now() >= deadline || abandoned()) {
+    std::string greeting;
+    while (!TakeLineWithin(greeting, kMaxStatusLine)) {
+        if (link_ != Link::Open || std::chrono::steady_clock::now() >= deadline || abandoned()) {
             return 0;
         }
         ReceiveBlock();
@@ -98,8 +103,8 @@ int NntpConnection::Connect() {
             return 0;
         }
     }
-    greeting_ = greeting->substr(0, greeting->find_last_not_of("\r\n") + 1);
-    if (std::strtol(greeting->c_str(), nullptr, 10) == 400) {
+    greeting_ = greeting.substr(0, greeting.find_last_not_of("\r\n") + 1);
+    if (std::strtol(greeting.c_str(), nullptr, 10) == 400) {
         LogMessage("Server has answered, but is not ready...");
         return 2;
     }
@@ -118,11 +123,28 @@ void NntpConnection::CloseLink() {
     link_ = Link::Closed;
 }
 
+void NntpConnection::CutOff(const char* why) {
+    LogMessage("%s - connection closed", why);
+    CloseLink();
+    DropUnread();
+}
+
+void NntpConnection::DropUnread() {
+    ring_.clear();
+    scannedWithoutLineEnd_ = 0;
+}
+
 int NntpConnection::SendBytes(const char* bytes, size_t count) {
+    // An answer begins with the first byte the server sends after its command. Bytes still unread belong to
+    // an earlier answer that went on past its end, or to a connection that is gone: never to this one.
+    if (!ring_.empty() && link_ == Link::Open) {
+        CutOff("Server sent more than was asked for");
+    }
+    DropUnread();
     if (link_ != Link::Open) {
         return 0;
     }
-    size_t sent = socket_.Send(bytes, count, kSendTimeoutMs);
+    size_t sent = peer_ ? peer_->Send(bytes, count) : socket_.Send(bytes, count, kSendTimeoutMs);
     totalBytes_ += sent;
     if (sent == count) {
         LogTraffic("tx():\n", bytes, count, true);
@@ -151,7 +173,7 @@ int NntpConnection::ReceiveBlock() {
     size_t want = txrxLogName_.empty() ? kLargeReceiveSize : kReceiveBlockSize;
     size_t room = 0;
     char* space = ring_.appendSpace(want, room);
-    ReceiveResult result = socket_.Receive(space, room, kReceiveWaitMs);
+    ReceiveResult result = peer_ ? peer_->Receive(space, room) : socket_.Receive(space, room, kReceiveWaitMs);
     switch (result.status) {
     case ReceiveStatus::Data:
         LogTraffic("rx():\n", space, result.count, true);
@@ -182,6 +204,22 @@ bool NntpConnection::TakeLineAppending(std::string& out) {
     }
     ring_.take(end + 1, out);
     scannedWithoutLineEnd_ = 0;
+    return true;
+}
+
+bool NntpConnection::TakeLineWithin(std::string& out, size_t maxLine) {
+    size_t start = out.size();
+    bool complete = TakeLineAppending(out);
+    return !LineTooLong(complete ? out.size() - start : scannedWithoutLineEnd_, maxLine) && complete;
+}
+
+bool NntpConnection::LineTooLong(size_t length, size_t maxLine) {
+    if (length <= maxLine) {
+        return false;
+    }
+    char why[80];
+    std::snprintf(why, sizeof why, "Server sent a line longer than %zu bytes", maxLine);
+    CutOff(why);
     return true;
 }
 

@@ -16,6 +16,7 @@
 #include "nntp/GroupListProgress.h"
 #include "nntp/GroupStatus.h"
 #include "nntp/HeaderCacheEntry.h"
+#include "nntp/NntpPeer.h"
 #include "platform/Socket.h"
 
 // One TCP connection to one news server, used by one thread at a time. The transport (connecting, sending,
@@ -29,6 +30,12 @@ class NntpConnection {
     static constexpr int kSendTimeoutMs = 30000;
     static constexpr size_t kReceiveBlockSize = 8192; // a receive while the traffic log is on
     static constexpr size_t kLargeReceiveSize = 262144;
+    // What a server may send, far beyond any real answer. A server that goes past a bound is cut off (the
+    // connection is closed) instead of being followed into memory it has no business filling.
+    static constexpr size_t kMaxStatusLine = 1024; // RFC 3977 allows 512 bytes with the line end
+    static constexpr size_t kMaxAnswerLine = size_t{8} << 20;
+    static constexpr size_t kMaxArticleBytes = size_t{16} << 20;
+    static constexpr size_t kMaxGroupListBytes = size_t{32} << 20; // some 100,000 groups take 8 MiB
 
     // Whole seconds since 1970, and a pause of some milliseconds: replaceable so tests need not wait.
     using SecondsClock = std::function<int64_t()>;
@@ -39,6 +46,8 @@ class NntpConnection {
     explicit NntpConnection(const std::string& address = "");
     // As above; sets `constructed` to 1 once construction has finished.
     NntpConnection(const std::string& address, int& constructed);
+    // A connection whose far end is `peer`, a server inside this process that `hostName` stands for.
+    NntpConnection(NntpPeer& peer, const std::string& hostName);
     ~NntpConnection();
     NntpConnection(const NntpConnection&) = delete;
     NntpConnection& operator=(const NntpConnection&) = delete;
@@ -120,9 +129,17 @@ class NntpConnection {
     enum class Watch { Download, GroupList, ReplyTime };
 
     // Appends the next complete line to `out`, receiving as needed; false when the connection closed,
-    // the watched flag says stop, or (ReplyTime) no line came within kReplyTimeoutMs.
-    bool WaitLine(std::string& out, Watch watch);
+    // the watched flag says stop, (ReplyTime) no line came within kReplyTimeoutMs, or the line is longer
+    // than `maxLine`.
+    bool WaitLine(std::string& out, Watch watch, size_t maxLine);
     bool TakeLineAppending(std::string& out);
+    // TakeLineAppending; a line longer than `maxLine`, whole or still arriving, cuts the server off.
+    bool TakeLineWithin(std::string& out, size_t maxLine);
+    // Cuts the server off when a line of `length` bytes is longer than `maxLine`.
+    bool LineTooLong(size_t length, size_t maxLine);
+    // Logs why (one line, without its end), then closes the connection and drops what it still holds.
+    void CutOff(const char* why);
+    void DropUnread();
     // Appends every complete line received so far to `out` in one piece.
     bool TakeCompleteLines(std::string& out);
     // Puts text[from...] back in front of what is still unread.
@@ -144,6 +161,7 @@ class NntpConnection {
     // ---- Transport state ----
     std::string txrxLogName_; // empty: no traffic log
     TcpSocket socket_;
+    NntpPeer* peer_ = nullptr; // not owned; when set, the socket is not used
     Link link_ = Link::Unused;
     uint16_t port_ = 119;
     std::string hostName_;

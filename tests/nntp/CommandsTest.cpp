@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <functional>
+#include <limits>
 #include <memory>
 #include <set>
 #include <string>
@@ -102,17 +104,31 @@ TEST_P(SelectGroupTest, ReplyDecidesTheGroupStatus) {
 
 INSTANTIATE_TEST_SUITE_P(
     Replies, SelectGroupTest,
-    ::testing::Values(GroupCase{"selected", "211 1234 5000 6233 alt.binaries.test\r\n", true, 1234, 5000,
-                                6233, ""},
-                      GroupCase{"beyond32Bits", "211 3 4294967296 4294967298 alt.binaries.test\r\n", true, 3,
-                                4294967296LL, 4294967298LL, ""},
-                      GroupCase{"noSuchGroup", "411 No such group\r\n", false, 0, 0, 0, ""},
-                      GroupCase{"notReady", "400 not ready\r\n", false, 0, 0, 0,
-                                "Server has answered, but is not ready...\n"},
-                      GroupCase{"tooFewNumbers", "211 12 3\r\n", false, 0, 0, 0, ""},
-                      GroupCase{"refusalWithNumbers", "502 1 2 3 denied\r\n", false, 0, 0, 0, ""},
-                      GroupCase{"garbage", "hello there\r\n", false, 0, 0, 0, ""}),
+    ::testing::Values(
+        GroupCase{"selected", "211 1234 5000 6233 alt.binaries.test\r\n", true, 1234, 5000, 6233, ""},
+        GroupCase{"beyond32Bits", "211 3 4294967296 4294967298 alt.binaries.test\r\n", true, 3, 4294967296LL,
+                  4294967298LL, ""},
+        GroupCase{"noSuchGroup", "411 No such group\r\n", false, 0, 0, 0, ""},
+        GroupCase{"notReady", "400 not ready\r\n", false, 0, 0, 0,
+                  "Server has answered, but is not ready...\n"},
+        GroupCase{"lastOfAll", "211 3 9223372036854775805 9223372036854775807 alt.binaries.test\r\n", true, 3,
+                  9223372036854775805LL, 9223372036854775807LL, ""},
+        GroupCase{"beyond64Bits", "211 3 1 9223372036854775808 alt.binaries.test\r\n", false, 0, 0, 0, ""},
+        GroupCase{"negative", "211 3 -5 -3 alt.binaries.test\r\n", false, 0, 0, 0, ""},
+        GroupCase{"tooFewNumbers", "211 12 3\r\n", false, 0, 0, 0, ""},
+        GroupCase{"refusalWithNumbers", "502 1 2 3 denied\r\n", false, 0, 0, 0, ""},
+        GroupCase{"garbage", "hello there\r\n", false, 0, 0, 0, ""}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CommandsTest, CacheRangeStopsAtTheHighestArticleNumber) {
+    const int64_t highest = std::numeric_limits<int64_t>::max();
+    server.Reply("xhdr lines", "221 lines\r\n9223372036854775806 40\r\n.\r\n");
+    server.Reply("xhdr subject", "221 subjects\r\n9223372036854775806 last but one\r\n.\r\n");
+    EXPECT_EQ(connection.FetchHeaderSummary(highest - 1), "Lines: 40\r\nSubject: last but one\r\n");
+    EXPECT_EQ(XhdrCommands(),
+              (std::vector<std::string>{"xhdr lines 9223372036854775806-9223372036854775807",
+                                        "xhdr subject 9223372036854775806-9223372036854775807"}));
+}
 
 TEST_F(CommandsTest, GroupStatusOfShortNamesStaysEmpty) {
     GroupStatus shortGroup("news.example.com", "misc", 3, 1, 3);
@@ -293,6 +309,108 @@ TEST_F(CommandsTest, UselessStatusLeavesTheConnectionInStep) {
     server.Reply("body 4", "222 4 <id> body\r\nfour\r\n.\r\n");
     EXPECT_EQ(connection.FetchBody(3, 1, nullptr), std::nullopt);
     EXPECT_EQ(connection.FetchBody(4, 1, nullptr), "four\r\n");
+}
+
+// An answer as large as a bound allows (extra 0), and one a line or a byte past it (extra 1). Made when the
+// case runs: some are tens of megabytes.
+struct BoundCase {
+    const char* name;
+    const char* command;
+    std::function<std::string(size_t extra)> answer;
+    std::function<bool(NntpConnection&)> taken;
+    std::string log;
+};
+
+class ReplyBoundTest : public CommandsTest, public ::testing::WithParamInterface<BoundCase> {};
+
+TEST_P(ReplyBoundTest, AnswerPastTheBoundCutsTheServerOff) {
+    server.Reply(GetParam().command, GetParam().answer(0));
+    EXPECT_TRUE(GetParam().taken(connection));
+    EXPECT_FALSE(connection.IsDisconnected());
+    EXPECT_EQ(ActivityLog(), "");
+    server.Reply(GetParam().command, GetParam().answer(1));
+    EXPECT_FALSE(GetParam().taken(connection));
+    EXPECT_TRUE(connection.IsDisconnected());
+    EXPECT_EQ(ActivityLog(), GetParam().log + " - connection closed\n");
+}
+
+// `start`, `count` copies of `line`, the end line; `length` pads the first line to that many bytes.
+std::string Lines(const std::string& start, size_t count, const std::string& line, size_t length = 0) {
+    std::string first = line.substr(0, line.size() - 2);
+    first.resize(std::max(first.size(), length - std::min<size_t>(length, 2)), '7');
+    std::string text = start + first + "\r\n";
+    for (size_t i = 1; i < count; ++i) {
+        text += line;
+    }
+    return text + ".\r\n";
+}
+
+const size_t kAnswerLine = NntpConnection::kMaxAnswerLine;
+const std::string kLongLine = "Server sent a line longer than " + std::to_string(kAnswerLine) + " bytes";
+
+bool Selected(NntpConnection& connection) {
+    return connection.SelectGroup("alt.binaries.test") != nullptr;
+}
+bool XhdrTaken(NntpConnection& connection) {
+    std::vector<HeaderCacheEntry> scratch;
+    return connection.XhdrLines(scratch, 1, 16) != -1;
+}
+bool BodyTaken(NntpConnection& connection) {
+    return connection.FetchBody(1, 2, nullptr).has_value();
+}
+bool ListTaken(NntpConnection& connection) {
+    std::vector<std::string> lines;
+    return connection.FetchGroupList(lines, nullptr, nullptr) == 32768;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bounds, ReplyBoundTest,
+    ::testing::Values(
+        BoundCase{"statusLine", "group",
+                  [](size_t extra) {
+                      return "211 1 1 1 alt.binaries.test" + std::string(995 + extra, ' ') + "\r\n";
+                  },
+                  Selected, "Server sent a line longer than 1024 bytes"},
+        BoundCase{"xhdrLine", "xhdr lines",
+                  [](size_t extra) { return Lines("221 lines\r\n", 1, "1 \r\n", kAnswerLine + extra); },
+                  XhdrTaken, kLongLine},
+        BoundCase{"xhdrLineCount", "xhdr lines",
+                  [](size_t extra) { return Lines("221 lines\r\n", 16 + extra, "2 30\r\n"); }, XhdrTaken,
+                  "Server sent more header lines than articles asked for"},
+        BoundCase{"bodyLine", "body",
+                  [](size_t extra) { return Lines("222 1 <id>\r\n", 1, "b\r\n", kAnswerLine + extra); },
+                  BodyTaken, kLongLine},
+        BoundCase{"body", "body",
+                  [](size_t extra) {
+                      return Lines("222 1 <id>\r\n", 16384 + extra, std::string(1022, 'b') + "\r\n");
+                  },
+                  BodyTaken, "   Article larger than 16 MBytes"},
+        BoundCase{"groupList", "list",
+                  [](size_t extra) {
+                      // Each line takes a kibibyte as a stored string.
+                      std::string line = std::string(1024 - sizeof(std::string), 'g') + "\r\n";
+                      return Lines("215 list\r\n", 32768 + extra, line);
+                  },
+                  ListTaken, "Server sent more than 32 MBytes of groups"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CommandsTest, AnswerGoingOnPastItsEndIsNotTakenForTheNextOne) {
+    server.Reply("group", "411 No such group\r\n221 lines\r\n10 3\r\n.\r\n");
+    server.Reply("xhdr lines", "221 lines\r\n10 7\r\n.\r\n");
+    EXPECT_EQ(connection.SelectGroup("alt.binaries.test"), nullptr);
+    std::vector<HeaderCacheEntry> scratch;
+    EXPECT_EQ(connection.XhdrLines(scratch, 10, 10), -1);
+    EXPECT_TRUE(connection.IsDisconnected());
+    EXPECT_EQ(ActivityLog(), "Server sent more than was asked for - connection closed\n");
+}
+
+TEST_F(CommandsTest, WhatAClosedConnectionLeftUnreadIsNoAnswer) {
+    server.Handle("group", FakeNewsServer::SendThenClose(
+                               "211 1 10 10 alt.binaries.test\r\n221 lines\r\n10 3\r\n.\r\n"));
+    EXPECT_NE(connection.SelectGroup("alt.binaries.test"), nullptr);
+    std::vector<HeaderCacheEntry> scratch;
+    EXPECT_EQ(connection.XhdrLines(scratch, 10, 10), -1);
+    EXPECT_TRUE(scratch.empty());
 }
 
 TEST_F(CommandsTest, BodyKeepsEveryByteAndRemovesOneDotOfStuffedLines) {

@@ -88,7 +88,9 @@ INSTANTIATE_TEST_SUITE_P(Codes, GreetingTest,
                                            GreetingCase{"refused", "502 access denied\r\n", 1, false},
                                            GreetingCase{"bareLineFeed", "200 news ready\n", 1, false},
                                            GreetingCase{"garbage", "\x01\xff hello\r\n", 1, false},
-                                           GreetingCase{"emptyLine", "\r\n", 1, false}),
+                                           GreetingCase{"emptyLine", "\r\n", 1, false},
+                                           GreetingCase{"longestThereMayBe",
+                                                        "200 " + std::string(1018, 'n') + "\r\n", 1, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TransportTest, GreetingSplitAcrossReceivesIsWaitedFor) {
@@ -122,7 +124,13 @@ INSTANTIATE_TEST_SUITE_P(
                                          false},
                       BrokenGreetingCase{"nothingAtAll", FakeNewsServer::SendThenStall(""), false},
                       BrokenGreetingCase{"partialThenClose", FakeNewsServer::SendThenClose("200 news"), true},
-                      BrokenGreetingCase{"closeAtOnce", FakeNewsServer::SendThenClose(""), true}),
+                      BrokenGreetingCase{"closeAtOnce", FakeNewsServer::SendThenClose(""), true},
+                      BrokenGreetingCase{"withoutEnd",
+                                         [](FakeNewsSession& session, const std::string&) {
+                                             session.Send("200 ");
+                                             session.SendRepeated("n", uint64_t{1} << 30);
+                                         },
+                                         true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TransportTest, ConnectFailsWithoutAServerOrAValidAddress) {

@@ -9,6 +9,7 @@ namespace {
 
 constexpr int kPollMs = 50;
 constexpr int kSendTimeoutMs = 5000;
+constexpr size_t kRepeatBlock = size_t{1} << 20;
 
 std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -20,6 +21,27 @@ std::string Lower(std::string text) {
 
 void FakeNewsSession::Send(const std::string& bytes) {
     socket_.Send(bytes.data(), bytes.size(), kSendTimeoutMs);
+}
+
+uint64_t FakeNewsSession::SendRepeated(const std::string& unit, uint64_t total) {
+    if (unit.empty()) {
+        return 0;
+    }
+    std::string block;
+    while (block.size() < kRepeatBlock) {
+        block += unit;
+    }
+    uint64_t sent = 0;
+    while (sent < total) {
+        // Each block holds whole copies, so the next one goes on where this one ends.
+        size_t want = static_cast<size_t>(std::min<uint64_t>(block.size(), total - sent));
+        size_t done = socket_.Send(block.data(), want, kSendTimeoutMs);
+        sent += done;
+        if (done < want) {
+            break;
+        }
+    }
+    return sent;
 }
 
 void FakeNewsSession::SendSplit(const std::string& first, int pauseMs, const std::string& rest) {

@@ -21,6 +21,9 @@ class FakeNewsSession {
     FakeNewsSession(FakeNewsServer& server, TcpSocket socket) : server_(server), socket_(std::move(socket)) {}
 
     void Send(const std::string& bytes);
+    // Sends `unit` over and over, `total` bytes in all (the last copy cut short), in large writes; stops as
+    // soon as the client takes no more. The bytes sent.
+    uint64_t SendRepeated(const std::string& unit, uint64_t total);
     // Sends `first`, waits `pauseMs`, then sends `rest`: the client sees a line cut across receives.
     void SendSplit(const std::string& first, int pauseMs, const std::string& rest);
     // Waits, but no longer than until the server shuts down.
