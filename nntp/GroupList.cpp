@@ -22,8 +22,9 @@ bool SameIgnoringCase(const std::string& a, const std::string& b) {
     return Lower(a) == Lower(b);
 }
 
+// Group names hold no white space: a name ends at the first blank, tab or other line-breaking character.
 std::string FirstWord(const std::string& line) {
-    return line.substr(0, line.find(' '));
+    return line.substr(0, line.find_first_of(" \t\n\v\f\r"));
 }
 
 // Reads one line without its line end (LF or CR LF, and any further CRs before it); text after a NUL byte
