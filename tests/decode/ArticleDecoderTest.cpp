@@ -43,6 +43,20 @@ class ArticleDecoderTest : public ::testing::Test {
         return names;
     }
 
+    // Python's email: a multipart message with one GIF image, "GIF89a" and `bytes`, that names no file.
+    std::string UnnamedGifMessage(const std::string& bytes) {
+        WriteFileBytes(work.file("gif.py"),
+                       "import sys\n"
+                       "from email.mime.multipart import MIMEMultipart\n"
+                       "from email.mime.image import MIMEImage\n"
+                       "m = MIMEMultipart()\n"
+                       "m.attach(MIMEImage(b'GIF89a' + open(sys.argv[1], 'rb').read(), 'gif'))\n"
+                       "sys.stdout.write(m.as_string())\n");
+        WriteFileBytes(work.file("image"), bytes);
+        return CommandOutput("python3 " + ShellQuote(work.file("gif.py")) + " " +
+                             ShellQuote(work.file("image")));
+    }
+
     std::string Log() { return log.Read(); }
 
     TempDir work;
@@ -333,16 +347,7 @@ TEST_F(ArticleDecoderTest, RealEncoderMessagesDecodeToTheOriginals) {
     ASSERT_EQ(decoder.resultCount(), 1);
     EXPECT_EQ(ReadFileBytes(out + "/payload.bin"), bytes);
 
-    std::string script = "import sys\n"
-                         "from email.mime.multipart import MIMEMultipart\n"
-                         "from email.mime.image import MIMEImage\n"
-                         "m = MIMEMultipart()\n"
-                         "m.attach(MIMEImage(b'GIF89a' + open(sys.argv[1], 'rb').read(), 'gif'))\n"
-                         "sys.stdout.write(m.as_string())\n";
-    WriteFileBytes(work.file("make.py"), script);
-    std::string message = CommandOutput("python3 " + ShellQuote(work.file("make.py")) + " " +
-                                        ShellQuote(work.file("payload.bin")));
-    EXPECT_EQ(Decode(message), ArticleDecoder::kDecoded); // LF line ends
+    EXPECT_EQ(Decode(UnnamedGifMessage(bytes)), ArticleDecoder::kDecoded); // LF line ends
     ASSERT_EQ(decoder.resultCount(), 1);
     EXPECT_EQ(decoder.result(0).getName(), "NoFileName.gif");
     EXPECT_EQ(ReadFileBytes(out + "/NoFileName.gif"), "GIF89a" + bytes);
@@ -350,19 +355,9 @@ TEST_F(ArticleDecoderTest, RealEncoderMessagesDecodeToTheOriginals) {
 
 TEST_F(ArticleDecoderTest, InventedNamesAreNoEvidenceOfARepost) {
     // Two different images without names whose sizes fall in the same KiB.
-    std::string script = "import sys\n"
-                         "from email.mime.multipart import MIMEMultipart\n"
-                         "from email.mime.image import MIMEImage\n"
-                         "m = MIMEMultipart()\n"
-                         "m.attach(MIMEImage(b'GIF89a' + open(sys.argv[1], 'rb').read(), 'gif'))\n"
-                         "sys.stdout.write(m.as_string())\n";
-    WriteFileBytes(work.file("make.py"), script);
     const std::string images[] = {RandomBytes(5000, 40), RandomBytes(5010, 41)};
     for (const std::string& image : images) {
-        WriteFileBytes(work.file("image"), image);
-        EXPECT_EQ(Decode(CommandOutput("python3 " + ShellQuote(work.file("make.py")) + " " +
-                                       ShellQuote(work.file("image")))),
-                  ArticleDecoder::kDecoded);
+        EXPECT_EQ(Decode(UnnamedGifMessage(image)), ArticleDecoder::kDecoded);
         ASSERT_EQ(decoder.resultCount(), 1);
         EXPECT_EQ(decoder.result(0).status, FileStat::kProduced);
         EXPECT_EQ(decoder.result(0).repost_state, FileStat::kNewFile);
