@@ -22,7 +22,7 @@ bool SameIgnoringCase(const std::string& a, const std::string& b) {
     return Lower(a) == Lower(b);
 }
 
-// Group names hold no white space: a name ends at the first blank, tab or other line-breaking character.
+// Group names hold no white space: a name ends at its first blank, tab, CR or other white-space character.
 std::string FirstWord(const std::string& line) {
     return line.substr(0, line.find_first_of(" \t\n\v\f\r"));
 }
