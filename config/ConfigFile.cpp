@@ -229,7 +229,7 @@ void ReadConfigSection(Settings& settings, LineSource& lines) {
         if (!key) {
             return;
         }
-        std::string value = keyLine->second.substr(0, kMaxValue);
+        std::string value = CutLineEndValue(keyLine->second, kMaxValue);
         std::visit([&](auto member) { StoreValue(settings.*member, value); }, key->field);
         if (key->name == "LogFile") {
             SetLogFileName(value.c_str());

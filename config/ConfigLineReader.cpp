@@ -39,3 +39,8 @@ std::optional<std::string> ReadSignificantLine(std::FILE* file) {
         }
     }
 }
+
+std::string CutLineEndValue(std::string_view value, size_t limit) {
+    value = value.substr(0, limit);
+    return std::string(value.substr(0, value.find_last_not_of(kWhiteSpace) + 1));
+}

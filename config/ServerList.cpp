@@ -1,4 +1,5 @@
 #include "config/ServerList.h"
+#include "config/ConfigLineReader.h"
 
 #include <cstring>
 
@@ -81,7 +82,7 @@ void SetServerLogin(ServerEntry& entry, std::string_view text) {
     }
     entry.Address = address.substr(0, ServerEntry::kMaxAddress);
     entry.User = user.substr(0, ServerEntry::kMaxUser);
-    entry.Password = password.substr(0, ServerEntry::kMaxPassword);
+    entry.Password = CutLineEndValue(password, ServerEntry::kMaxPassword);
 }
 
 int SetServerUser(ServerEntry& entry, const char* text) {

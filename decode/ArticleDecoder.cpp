@@ -172,7 +172,6 @@ bool ArticleDecoder::WritePart(const MimePart& part) {
     FileStat& result = FreshResult();
     result.encoding = kMime;
     result.size = part.size;
-    const std::string posted = part.name;
     std::string name = part.name;
     std::string path = MakeOutputPath(name, outputDir_);
     result.setFullPath(path.c_str());
@@ -182,14 +181,19 @@ bool ArticleDecoder::WritePart(const MimePart& part) {
         stopped_ = true;
         return false;
     }
-    FinishResult(result, part.size, posted, path);
+    // A name made up for the part is no evidence of a repost: such files are never checked or recorded.
+    FinishResult(result, part.size, part.nameInvented ? std::nullopt : std::optional(part.name), path);
     return true;
 }
 
-void ArticleDecoder::FinishResult(FileStat& result, uint64_t size, const std::string& posted,
+void ArticleDecoder::FinishResult(FileStat& result, uint64_t size, const std::optional<std::string>& posted,
                                   const std::string& path) {
     result.size = size;
-    RecordDecodedFile(std::make_unique<Item>(size, posted), path, result);
+    if (posted) {
+        RecordDecodedFile(std::make_unique<Item>(size, *posted), path, result);
+    } else {
+        result.repost_state = FileStat::kNewFile;
+    }
     if (HasExtension(path)) {
         result.setExtension(ExtensionOf(path).c_str());
     }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,7 +44,9 @@ class ArticleDecoder {
     int DecodeUUBlocks(TextCursor& cursor, int& opened);
     void DecodeMime(char* text, char* end, int& opened);
     bool WritePart(const MimePart& part);
-    void FinishResult(FileStat& result, uint64_t size, const std::string& posted, const std::string& path);
+    // `posted` is the file's name as it stood in the post; none when the name was made up here.
+    void FinishResult(FileStat& result, uint64_t size, const std::optional<std::string>& posted,
+                      const std::string& path);
 
     std::string repostFile_;
     std::string outputDir_ = ".";

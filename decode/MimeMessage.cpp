@@ -15,6 +15,7 @@ namespace {
 // More distinct boundaries than any real message nests; the cap keeps hostile texts from costing a search of
 // the whole text per declared boundary.
 constexpr size_t kMaxBoundaries = 64;
+constexpr size_t kMaxUnclosedDashLines = 16;
 
 bool Contains(std::string_view text, std::string_view needle) {
     return text.find(needle) != std::string_view::npos;
@@ -122,9 +123,12 @@ bool MimeMessage::Parse(char* text, char* end) {
     text_ = text;
     end_ = end;
     boundaries_.clear();
+    guessed_ = false;
     CollectBoundaries();
     char* first = FindNextBoundary(text_);
     multiPart_ = first != nullptr;
+    // Dashes taken for boundaries may be a signature's after all: the text before them is searched as well.
+    preamble_ = multiPart_ && guessed_ && first > text_;
     nextPart_ = multiPart_ ? first : text_;
     lastDone_ = false;
     return multiPart_;
@@ -134,6 +138,12 @@ bool MimeMessage::NextPart() {
     if (lastDone_) {
         return false;
     }
+    if (preamble_) {
+        preamble_ = false;
+        ParsePart(text_, nextPart_, false);
+        FinishPartName();
+        return true;
+    }
     char* start = nextPart_;
     char* end = multiPart_ ? FindNextBoundary(start + 1) : nullptr;
     if (end) {
@@ -142,7 +152,7 @@ bool MimeMessage::NextPart() {
         end = end_;
         lastDone_ = true;
     }
-    ParsePart(start, end);
+    ParsePart(start, end, multiPart_);
     FinishPartName();
     return true;
 }
@@ -182,18 +192,22 @@ void MimeMessage::CollectBoundaries() {
     if (FindText(text_, end_, "uuencode")) {
         return;
     }
-    // No declared boundary: lines starting with "--" that have a closing delimiter further on separate parts.
-    for (char* line = FindAtLineStart(text_, text_, end_, "--"); line;) {
+    // No declared boundary: a line starting with "--" separates parts only when its closing delimiter follows
+    // further on. Others, such as a signature's "-- ", are text; each costs a search of the rest, so only a
+    // few are tried.
+    size_t unclosed = 0;
+    for (char* line = FindAtLineStart(text_, text_, end_, "--"); line && unclosed < kMaxUnclosedDashLines;) {
         char* lineEnd = FindLineEnd(line, end_);
         std::string boundary(line, lineEnd);
         char* from = lineEnd;
         if (boundary.size() > 2) {
-            AddBoundary(boundary);
-            char* closing = FindText(lineEnd, end_, boundary + "--");
-            if (!closing) {
-                break;
+            if (char* closing = FindText(lineEnd, end_, boundary + "--")) {
+                AddBoundary(boundary);
+                guessed_ = true;
+                from = closing + boundary.size() + 2;
+            } else {
+                ++unclosed;
             }
-            from = closing + boundary.size() + 2;
         }
         line = FindAtLineStart(text_, from, end_, "--");
     }
@@ -215,14 +229,14 @@ char* MimeMessage::FindNextBoundary(char* pos) {
     return earliest;
 }
 
-void MimeMessage::ParsePart(char* text, char* end) {
+void MimeMessage::ParsePart(char* text, char* end, bool atBoundary) {
     part_ = MimePart{};
     part_.text = text;
     part_.textEnd = end;
     encodedStart_.clear();
 
     char* data = text;
-    if (multiPart_) {
+    if (atBoundary) {
         data = FindLineEnd(text, end);
         if (data < end && *data == '\r') {
             ++data;
@@ -263,9 +277,12 @@ void MimeMessage::ParsePart(char* text, char* end) {
         return;
     }
     switch (TransferKind()) {
-    case kTransferBase64:
-        DecodeBase64Part(data, end);
+    case kTransferBase64: {
+        // "-" is no base64 character: a line starting with "--", a signature's or a boundary, ends the data.
+        char* dashes = FindAtLineStart(data, data, end, "--");
+        DecodeBase64Part(data, dashes ? dashes : end);
         break;
+    }
     case kTransferUUEncode:
         UUDecodePart(data, end);
         break;
@@ -282,7 +299,8 @@ void MimeMessage::ParsePart(char* text, char* end) {
 void MimeMessage::FinishPartName() {
     std::string& name = part_.name;
     CleanFileName(name);
-    if (name.empty()) {
+    part_.nameInvented = name.empty();
+    if (part_.nameInvented) {
         name = "NoFileName";
     }
     if (name.find('.') != std::string::npos) {

@@ -26,7 +26,8 @@ struct MimePart {
     std::optional<std::string> encoding;
     std::optional<std::string> contentType;
     std::string name;
-    char* data = nullptr; // decoded bytes or the part's text; null when there is nothing
+    bool nameInvented = false; // the part named no file: `name` is "NoFileName" and a guessed extension
+    char* data = nullptr;      // decoded bytes or the part's text; null when there is nothing
     uint64_t size = 0;
 };
 
@@ -39,7 +40,8 @@ class MimeMessage {
     bool Parse(char* text, char* end);
 
     // Parses the next part into part(); false after the last one. Each boundary line of any nesting level,
-    // the closing ones included, starts a part; text before the first one belongs to none.
+    // the closing ones included, starts a part. Text before the first one belongs to none when the boundaries
+    // are declared, and is a part of its own when they are guessed from "--" lines.
     bool NextPart();
     const MimePart& part() const { return part_; }
     int TransferKind() const { return ::TransferKind(part_.encoding); }
@@ -54,7 +56,7 @@ class MimeMessage {
     void CollectBoundaries();
     void AddBoundary(std::string text);
     char* FindNextBoundary(char* pos);
-    void ParsePart(char* text, char* end);
+    void ParsePart(char* text, char* end, bool atBoundary);
     void FinishPartName();
     void DecodeBase64Part(char* data, char* end);
     void UUDecodePart(char* data, char* end);
@@ -64,6 +66,8 @@ class MimeMessage {
     char* end_ = nullptr;
     std::vector<Boundary> boundaries_;
     bool multiPart_ = false;
+    bool guessed_ = false;  // the boundaries come from "--" lines, not from a "boundary=" parameter
+    bool preamble_ = false; // the text before the first boundary is still to be parsed as a part
     bool lastDone_ = true;
     char* nextPart_ = nullptr;
     MimePart part_;

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <fstream>
 #include <new>
+#include <string_view>
 
 namespace {
 
@@ -30,13 +31,13 @@ std::string TodayText() {
     static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     std::time_t now = std::time(nullptr);
-    const std::tm* local = std::localtime(&now);
-    if (!local) {
+    std::tm local{};
+    if (!localtime_r(&now, &local)) {
         return "01Jan1970";
     }
     char text[32];
-    snprintf(text, sizeof text, "%02d%s%04d", local->tm_mday, kMonths[local->tm_mon % 12],
-             local->tm_year + 1900);
+    snprintf(text, sizeof text, "%02d%s%04d", local.tm_mday, kMonths[local.tm_mon % 12],
+             local.tm_year + 1900);
     return text;
 }
 
@@ -77,7 +78,8 @@ void LoadReposts(RepostList& list, const std::string& file) {
     std::ifstream in(file, std::ios::binary);
     std::string line;
     while (std::getline(in, line)) {
-        size_t cut = line.find('\r');
+        // A line ends at its first carriage return, and text after a NUL byte does not count.
+        size_t cut = line.find_first_of(std::string_view("\r\0", 2));
         if (cut != std::string::npos) {
             line.resize(cut);
         }

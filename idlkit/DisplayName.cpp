@@ -1,19 +1,21 @@
+#include "idlkit/DisplayName.h"
 #include "idlkit/ItemList.h"
 #include "idlkit/WideText.h"
 #include "idlkit/idlkit.h"
 
 #include <cstring>
+#include <cwchar>
+#include <string_view>
 
 namespace {
 
-// Copies a NUL-terminated text that must end within `limit` bytes; refuses it when it does not fit `size`.
-int CopyText(const char* text, std::size_t limit, char* buffer, std::size_t size) {
+// A NUL-terminated text that must end within `limit` bytes; none when it does not.
+std::optional<std::string> BoundedText(const char* text, std::size_t limit) {
     std::size_t length = strnlen(text, limit);
-    if (length == limit || length >= size) {
-        return 0;
+    if (length == limit) {
+        return std::nullopt;
     }
-    std::memcpy(buffer, text, length + 1);
-    return 1;
+    return std::string(text, length);
 }
 
 void FreeShellBlock(void* block) {
@@ -24,44 +26,64 @@ void FreeShellBlock(void* block) {
     }
 }
 
-int CopyName(const STRRET& name, const ITEMIDLIST* list, char* buffer, std::size_t size) {
-    switch (name.uType) {
-    case STRRET_WSTR: {
-        if (!name.pOleStr) {
-            return 0;
-        }
-        int copied = WideToMultiByte(name.pOleStr, buffer, size) != 0;
-        FreeShellBlock(name.pOleStr);
-        return copied;
+std::optional<std::string> WideName(wchar_t* wide) {
+    std::size_t size = WideToMultiByte(wide, nullptr, 0);
+    std::string text(size, '\0');
+    bool converted = size > 0 && WideToMultiByte(wide, text.data(), size) == size;
+    FreeShellBlock(wide);
+    if (!converted) {
+        return std::nullopt;
     }
+    text.pop_back(); // the terminator
+    return text;
+}
+
+std::optional<std::string> NameText(const STRRET& name, const ITEMIDLIST* list) {
+    switch (name.uType) {
+    case STRRET_WSTR:
+        return name.pOleStr ? WideName(name.pOleStr) : std::nullopt;
     case STRRET_OFFSET: {
         // The offset comes from the folder: it must point at a string that ends inside the list.
         std::size_t listSize = ListSize(list);
         if (name.uOffset >= listSize) {
-            return 0;
+            return std::nullopt;
         }
-        return CopyText(reinterpret_cast<const char*>(list) + name.uOffset, listSize - name.uOffset, buffer,
-                        size);
+        return BoundedText(reinterpret_cast<const char*>(list) + name.uOffset, listSize - name.uOffset);
     }
     case STRRET_CSTR:
-        return CopyText(name.cStr, sizeof name.cStr, buffer, size);
+        return BoundedText(name.cStr, sizeof name.cStr);
     default:
-        return 0;
+        return std::nullopt;
     }
+}
+
+// Copies as much of `text` as fits `size` bytes with its terminator, never splitting a character of the
+// locale's multibyte text (a byte that starts no valid character counts as one).
+void CopyCut(std::string_view text, char* buffer, std::size_t size) {
+    std::mbstate_t state{};
+    std::size_t length = 0;
+    while (length < text.size()) {
+        std::size_t step = std::mbrlen(text.data() + length, text.size() - length, &state);
+        if (step == 0 || step > text.size() - length) {
+            step = 1;
+            state = std::mbstate_t{};
+        }
+        if (length + step >= size) {
+            break;
+        }
+        length += step;
+    }
+    std::memcpy(buffer, text.data(), length);
+    buffer[length] = '\0';
 }
 
 } // namespace
 
-int Idlkit_GetDisplayName(IShellFolder* folder, const ITEMIDLIST* list, unsigned flags, char* buffer,
-                          unsigned size) {
-    if (!list || !buffer || size == 0) {
-        return 0;
-    }
-    buffer[0] = '\0';
+std::optional<std::string> DisplayNameText(IShellFolder* folder, const ITEMIDLIST* list, unsigned flags) {
     IShellFolder* desktop = nullptr;
     if (!folder) {
         if (SHGetDesktopFolder(&desktop) != S_OK) {
-            return 0;
+            return std::nullopt;
         }
         folder = desktop;
     }
@@ -71,11 +93,21 @@ int Idlkit_GetDisplayName(IShellFolder* folder, const ITEMIDLIST* list, unsigned
         desktop->Release();
     }
     if (result != S_OK) {
+        return std::nullopt;
+    }
+    return NameText(name, list);
+}
+
+int Idlkit_GetDisplayName(IShellFolder* folder, const ITEMIDLIST* list, unsigned flags, char* buffer,
+                          unsigned size) {
+    if (!list || !buffer || size == 0) {
         return 0;
     }
-    int copied = CopyName(name, list, buffer, size);
-    if (!copied) {
-        buffer[0] = '\0';
+    buffer[0] = '\0';
+    std::optional<std::string> name = DisplayNameText(folder, list, flags);
+    if (!name) {
+        return 0;
     }
-    return copied;
+    CopyCut(*name, buffer, size);
+    return 1;
 }

@@ -1,3 +1,4 @@
+#include "idlkit/DisplayName.h"
 #include "idlkit/WideText.h"
 #include "idlkit/idlkit.h"
 
@@ -34,11 +35,15 @@ ITEMIDLIST* Idlkit_GetFromParentFolder(IShellFolder* folder, const char* name) {
 }
 
 ITEMIDLIST* Idlkit_GetFullyQualified(IShellFolder* folder, const ITEMIDLIST* list) {
-    char path[MAX_PATH];
-    if (!Idlkit_GetDisplayName(folder, list, SHGDN_FORPARSING, path, sizeof path)) {
+    if (!list) {
         return nullptr;
     }
-    return Idlkit_GetFromPath(path);
+    // A path cut to the buffer could parse to another object: a name that does not fit is refused.
+    std::optional<std::string> path = DisplayNameText(folder, list, SHGDN_FORPARSING);
+    if (!path || path->size() >= MAX_PATH) {
+        return nullptr;
+    }
+    return Idlkit_GetFromPath(path->c_str());
 }
 
 IShellFolder* Idlkit_GetFileFolder(const ITEMIDLIST* list) {

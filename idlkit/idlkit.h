@@ -25,10 +25,11 @@ IDLKIT_API int Idlkit_GetRelative(IMalloc* allocator, const ITEMIDLIST* full, IT
 // Paths and names of 260 characters or more give null.
 IDLKIT_API ITEMIDLIST* Idlkit_GetFromPath(const char* path);
 IDLKIT_API ITEMIDLIST* Idlkit_GetFromParentFolder(IShellFolder* folder, const char* name);
+// Null as well when the list's path does not fit 260 characters.
 IDLKIT_API ITEMIDLIST* Idlkit_GetFullyQualified(IShellFolder* folder, const ITEMIDLIST* list);
 IDLKIT_API IShellFolder* Idlkit_GetFileFolder(const ITEMIDLIST* list);
-// Writes the name of `list` in `folder` (null: the desktop) into `buffer`. Returns 1, or 0 when there is no
-// such name or it does not fit `size` bytes with its terminator.
+// Writes the name of `list` in `folder` (null: the desktop) into `buffer`, cut to `size` bytes with its
+// terminator (at a character boundary). Returns 1, or 0 when there is no such name.
 IDLKIT_API int Idlkit_GetDisplayName(IShellFolder* folder, const ITEMIDLIST* list, unsigned flags,
                                      char* buffer, unsigned size);
 // Traces the list level by level; returns the shell allocator's remaining references (0 for a null list,

@@ -22,18 +22,19 @@ bool SameIgnoringCase(const std::string& a, const std::string& b) {
     return Lower(a) == Lower(b);
 }
 
+// Group names hold no white space: a name ends at its first blank, tab, CR or other white-space character.
 std::string FirstWord(const std::string& line) {
-    return line.substr(0, line.find(' '));
+    return line.substr(0, line.find_first_of(" \t\n\v\f\r"));
 }
 
-// Reads one line without its line end (LF or CR LF); false at the end of the file.
+// Reads one line without its line end (LF or CR LF, and any further CRs before it); text after a NUL byte
+// does not count. False at the end of the file.
 bool ReadTextLine(std::istream& in, std::string& line) {
     if (!std::getline(in, line)) {
         return false;
     }
-    if (!line.empty() && line.back() == '\r') {
-        line.pop_back();
-    }
+    line.resize(std::min(line.find('\0'), line.size()));
+    line.resize(std::min(line.find_last_not_of('\r') + 1, line.size()));
     return true;
 }
 
@@ -48,8 +49,9 @@ std::string Printf(const char* format, long value) {
     return text;
 }
 
-// The names the file holds, when it has a usable date; the date goes to `date`.
-std::set<std::string> ReadStoredNames(const std::string& path, std::optional<std::string>& date) {
+} // namespace
+
+std::set<std::string> ReadGroupListFile(const std::string& path, std::optional<std::string>& date) {
     std::set<std::string> names;
     std::ifstream in(path);
     std::string line;
@@ -63,8 +65,7 @@ std::set<std::string> ReadStoredNames(const std::string& path, std::optional<std
     return names;
 }
 
-// Replaces the file as a whole, so a failed write never leaves half a list behind.
-bool WriteNames(const std::string& path, const std::set<std::string>& names) {
+bool WriteGroupListFile(const std::string& path, const std::set<std::string>& names) {
     std::string temporary = path + ".tmp";
     std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -84,8 +85,6 @@ bool WriteNames(const std::string& path, const std::set<std::string>& names) {
     }
     return true;
 }
-
-} // namespace
 
 std::string GroupListFileName(const std::string& server) {
     std::string name = server;
@@ -154,7 +153,7 @@ bool FetchServerGroups(const std::string& server, const std::string& user, const
     }
     std::string path = FilePath(directory, server);
     std::optional<std::string> date;
-    std::set<std::string> names = ReadStoredNames(path, date);
+    std::set<std::string> names = ReadGroupListFile(path, date);
     if (!status(date ? "Updating Groups..." : "Fetching Groups...")) {
         return false;
     }
@@ -182,7 +181,7 @@ bool FetchServerGroups(const std::string& server, const std::string& user, const
             return false;
         }
         report.SoFar("0");
-        if (!WriteNames(path, names)) {
+        if (!WriteGroupListFile(path, names)) {
             report.Warning("Unable to record group list");
         } else {
             status("Done");

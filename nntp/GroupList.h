@@ -3,6 +3,7 @@
 #include <atomic>
 #include <ctime>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,14 @@ std::string RefreshLine(const std::tm& localTime);
 
 // The "newgroups" date of a line 1 (the part after "/"), when it is one: six digits, a blank, six digits.
 std::optional<std::string> NewGroupsDate(const std::string& firstLine);
+
+// The names a group-list file holds (lower case, first words of its lines), when its line 1 has a usable
+// date; the date goes to `date`.
+std::set<std::string> ReadGroupListFile(const std::string& path, std::optional<std::string>& date);
+
+// Replaces the file as a whole with the current local time, the count and the names, so a failed write never
+// leaves half a list behind. False when it could not be written.
+bool WriteGroupListFile(const std::string& path, const std::set<std::string>& names);
 
 // What the progress timer shows as "Last Group:" for the newest stored list line, if anything.
 std::optional<std::string> TimerLastGroup(const std::string& line);

@@ -1,7 +1,6 @@
 #include "parts/PartsBrowser.h"
 
 #include <filesystem>
-#include <mutex>
 
 #include "parts/IndexRewrite.h"
 #include "parts/PartRecord.h"
@@ -22,15 +21,13 @@ std::string AscTime(long stamp) {
     static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
     static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    static std::mutex localTimeMutex; // localtime's result is shared
-    std::lock_guard<std::mutex> lock(localTimeMutex);
     time_t t = static_cast<time_t>(stamp);
-    const std::tm* tm = std::localtime(&t);
-    if (!tm) {
+    std::tm tm{};
+    if (!localtime_r(&t, &tm)) {
         return "";
     }
-    return Format("%.3s %.3s%3d %.2d:%.2d:%.2d %d", kDays[tm->tm_wday % 7], kMonths[tm->tm_mon % 12],
-                  tm->tm_mday, tm->tm_hour, tm->tm_min, tm->tm_sec, 1900 + tm->tm_year);
+    return Format("%.3s %.3s%3d %.2d:%.2d:%.2d %ld", kDays[tm.tm_wday % 7], kMonths[tm.tm_mon % 12],
+                  tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, 1900L + tm.tm_year);
 }
 
 CollectedBinary& BinaryFor(PartsListing& listing, const PartRecord& record) {
@@ -127,7 +124,13 @@ std::string LastCollectedText(const CollectedBinary& binary) {
 }
 
 std::string ExpiresText(const CollectedBinary& binary, long maxAgeDays) {
-    return AscTime(binary.stamp + maxAgeDays * 86400L);
+    // Both come from files a hand may have edited: a date beyond any time is no date.
+    long expires = 0;
+    if (__builtin_mul_overflow(maxAgeDays, 86400L, &expires) ||
+        __builtin_add_overflow(binary.stamp, expires, &expires)) {
+        return "";
+    }
+    return AscTime(expires);
 }
 
 std::string DeleteQuestion(const CollectedBinary& binary, int part) {

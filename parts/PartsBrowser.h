@@ -51,7 +51,7 @@ std::string BinarySizeText(const CollectedBinary& binary);  // "%1.1f Kb (approx
 // Details of a selected part.
 std::string PartNumberText(const CollectedBinary& binary, const CollectedPart& part); // "part %d of %d"
 std::string PartSizeText(const CollectedPart& part);                                  // "%2.1f Kb"
-// Dates in the C library's asctime form (local time), without its line end.
+// Dates in the C library's asctime form (local time), without its line end; empty beyond the calendar.
 std::string LastCollectedText(const CollectedBinary& binary);
 std::string ExpiresText(const CollectedBinary& binary, long maxAgeDays);
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang (ASan+UBSan) into build-fuzz/ and runs each for FUZZ_SECONDS
-# (default 20) from its seed corpus in fuzz/corpus/NAME. The seeds in the repository are not changed: new
-# inputs go to build-fuzz/corpus/NAME, findings to build-fuzz/findings/NAME. Exits non-zero on any finding.
+# (default 20) from its seed corpus in fuzz/corpus/NAME and its past findings in fuzz/regressions/NAME. The
+# inputs in the repository are not changed: new inputs go to build-fuzz/corpus/NAME, findings to
+# build-fuzz/findings/NAME. Exits non-zero on any finding.
 #   scripts/fuzz.sh [NAME...]      only the named targets
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -30,7 +31,9 @@ for name in "${targets[@]}"; do
     mkdir -p "$corpus" "$findings"
     extra=()
     [ -f "fuzz/$name.dict" ] && extra+=(-dict="fuzz/$name.dict")
-    if build-fuzz/fuzz/fuzz_"$name" "$corpus" "fuzz/corpus/$name" -max_total_time="$SECONDS_EACH" \
+    seeds=("fuzz/corpus/$name")
+    [ -d "fuzz/regressions/$name" ] && seeds+=("fuzz/regressions/$name")
+    if build-fuzz/fuzz/fuzz_"$name" "$corpus" "${seeds[@]}" -max_total_time="$SECONDS_EACH" \
         -timeout=10 -rss_limit_mb=2048 -artifact_prefix="$findings/" -print_final_stats=1 "${extra[@]}" \
         >"build-fuzz/$name.log" 2>&1; then
         runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "build-fuzz/$name.log")

@@ -76,6 +76,23 @@ TEST_F(ConfigBadInputTest, EveryTruncationLoadsTheCompleteServersBeforeIt) {
     EXPECT_EQ(previous, 3);
 }
 
+// A value cut to its field's length may end in blanks the file cannot carry (lines lose them when read): what
+// loads must be what a save and a second load give, or a password would change at the next start.
+TEST_F(ConfigBadInputTest, ValuesCutBeforeABlankSurviveASave) {
+    const std::string cutBeforeBlanks = std::string(29, 'p') + "   rest";
+    Settings first = Load("Config\n    PostProcessCommand=" + std::string(510, 'c') + " \t more\n" +
+                          "    FilterFile=" + std::string(511, 'f') + "\r x\n    NumServers=1\nServer\n" +
+                          "    Name=host,user," + cutBeforeBlanks + "\n    NumGroups=0\n\n");
+    ASSERT_EQ(first.NumServers, 1);
+    EXPECT_EQ(first.Servers.get(0)->Password, std::string(29, 'p'));
+    EXPECT_EQ(first.PostProcessCommand, std::string(510, 'c'));
+    EXPECT_EQ(first.FilterFile, std::string(511, 'f'));
+    ASSERT_EQ(SaveConfig(first, path), 1);
+    Settings second;
+    LoadConfig(second, path);
+    EXPECT_EQ(Describe(second), Describe(first));
+}
+
 TEST_F(ConfigBadInputTest, GarbageAndBinaryBytesNeverBreakTheRecord) {
     const std::string tokens[] = {"\n",
                                   "\r\n",

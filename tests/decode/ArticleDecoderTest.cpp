@@ -43,6 +43,20 @@ class ArticleDecoderTest : public ::testing::Test {
         return names;
     }
 
+    // Python's email: a multipart message with one GIF image, "GIF89a" and `bytes`, that names no file.
+    std::string UnnamedGifMessage(const std::string& bytes) {
+        WriteFileBytes(work.file("gif.py"),
+                       "import sys\n"
+                       "from email.mime.multipart import MIMEMultipart\n"
+                       "from email.mime.image import MIMEImage\n"
+                       "m = MIMEMultipart()\n"
+                       "m.attach(MIMEImage(b'GIF89a' + open(sys.argv[1], 'rb').read(), 'gif'))\n"
+                       "sys.stdout.write(m.as_string())\n");
+        WriteFileBytes(work.file("image"), bytes);
+        return CommandOutput("python3 " + ShellQuote(work.file("gif.py")) + " " +
+                             ShellQuote(work.file("image")));
+    }
+
     std::string Log() { return log.Read(); }
 
     TempDir work;
@@ -272,6 +286,49 @@ TEST_F(ArticleDecoderTest, UuencodeSentAsPlainTextIsDecodedQuotedPrintableNever)
     }
 }
 
+// Posters end their posts with signatures whose dashes look like MIME boundaries; none of them may cost the
+// binary before it.
+TEST_F(ArticleDecoderTest, SignatureAfterTheBinaryKeepsIt) {
+    const std::string bytes = RandomBytes(3000, 30); // a multiple of 3: its base64 text has no padding
+    WriteFileBytes(work.file("sig.bin"), bytes);
+    std::string script = "import sys\n"
+                         "from email.mime.application import MIMEApplication\n"
+                         "m = MIMEApplication(open(sys.argv[1], 'rb').read())\n"
+                         "m.add_header('Content-Disposition', 'attachment', filename='sig.bin')\n"
+                         "sys.stdout.write(m.as_string())\n";
+    WriteFileBytes(work.file("make.py"), script);
+    CommandOutput("mpack -s sig -o " + ShellQuote(work.file("mpack.msg")) + " " +
+                  ShellQuote(work.file("sig.bin")));
+    const std::string posts[] = {
+        "Subject: sig.bin\r\nContent-Type: text/plain\r\nContent-Transfer-Encoding: 7bit\r\n\r\nhere:\r\n" +
+            ToCrLf(UUEncodeFile(work.file("sig.bin"), "sig.bin")),
+        ToCrLf(CommandOutput("python3 " + ShellQuote(work.file("make.py")) + " " +
+                             ShellQuote(work.file("sig.bin")))),
+        ToCrLf(ReadFileBytes(work.file("mpack.msg"))),
+    };
+    const std::string signatures[] = {
+        "-- \r\nJohn\r\n",          "--\r\nJohn\r\n",    "-- \r\r\nJohn\r\n",
+        "--John Doe\r\n",           "-----\r\nJohn\r\n", "-----\r\nJohn\r\n-------\r\n",
+        "-- \r\nJohn\r\n-- --\r\n",
+    };
+    for (const std::string& post : posts) {
+        for (const std::string& signature : signatures) {
+            TempDir target, record;
+            ArticleDecoder fresh(record.file("decodes"));
+            fresh.setOutputDir(target.str().c_str());
+            std::string text = post + signature;
+            std::vector<char> body(text.begin(), text.end());
+            EXPECT_EQ(fresh.DecodeArticle(body), ArticleDecoder::kDecoded);
+            std::set<std::string> files;
+            for (const auto& entry : fs::directory_iterator(target.path())) {
+                files.insert(entry.path().filename().string());
+            }
+            EXPECT_EQ(files, std::set<std::string>{"sig.bin"}) << post.substr(0, 60) << signature;
+            EXPECT_TRUE(ReadFileBytes(target.file("sig.bin")) == bytes) << post.substr(0, 60) << signature;
+        }
+    }
+}
+
 TEST_F(ArticleDecoderTest, MimeTextAfterAUuencodedFileLeavesNoEmptyFile) {
     std::string text =
         Encoded("abcdef", "a.txt") +
@@ -290,19 +347,24 @@ TEST_F(ArticleDecoderTest, RealEncoderMessagesDecodeToTheOriginals) {
     ASSERT_EQ(decoder.resultCount(), 1);
     EXPECT_EQ(ReadFileBytes(out + "/payload.bin"), bytes);
 
-    std::string script = "import sys\n"
-                         "from email.mime.multipart import MIMEMultipart\n"
-                         "from email.mime.image import MIMEImage\n"
-                         "m = MIMEMultipart()\n"
-                         "m.attach(MIMEImage(b'GIF89a' + open(sys.argv[1], 'rb').read(), 'gif'))\n"
-                         "sys.stdout.write(m.as_string())\n";
-    WriteFileBytes(work.file("make.py"), script);
-    std::string message = CommandOutput("python3 " + ShellQuote(work.file("make.py")) + " " +
-                                        ShellQuote(work.file("payload.bin")));
-    EXPECT_EQ(Decode(message), ArticleDecoder::kDecoded); // LF line ends
+    EXPECT_EQ(Decode(UnnamedGifMessage(bytes)), ArticleDecoder::kDecoded); // LF line ends
     ASSERT_EQ(decoder.resultCount(), 1);
     EXPECT_EQ(decoder.result(0).getName(), "NoFileName.gif");
     EXPECT_EQ(ReadFileBytes(out + "/NoFileName.gif"), "GIF89a" + bytes);
+}
+
+TEST_F(ArticleDecoderTest, InventedNamesAreNoEvidenceOfARepost) {
+    // Two different images without names whose sizes fall in the same KiB.
+    const std::string images[] = {RandomBytes(5000, 40), RandomBytes(5010, 41)};
+    for (const std::string& image : images) {
+        EXPECT_EQ(Decode(UnnamedGifMessage(image)), ArticleDecoder::kDecoded);
+        ASSERT_EQ(decoder.resultCount(), 1);
+        EXPECT_EQ(decoder.result(0).status, FileStat::kProduced);
+        EXPECT_EQ(decoder.result(0).repost_state, FileStat::kNewFile);
+    }
+    EXPECT_EQ(OutputFiles(), (std::set<std::string>{"NoFileName.gif", "NoFileName000.gif"}));
+    EXPECT_TRUE(ReadFileBytes(out + "/NoFileName000.gif") == "GIF89a" + images[1]);
+    EXPECT_FALSE(fs::exists(decodes));
 }
 
 TEST_F(ArticleDecoderTest, BadInputGivesACodeAndNothingOutside) {

@@ -1,9 +1,12 @@
 #include "decode/Reposts.h"
+#include "parts/PartsBrowser.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <regex>
+#include <thread>
 
 namespace {
 
@@ -107,6 +110,45 @@ TEST_F(RepostsTest, FindSeesEntriesAddedDuringTheRun) {
     list.add(std::make_unique<Item>(100, "new.bin"));
     EXPECT_TRUE(FindRepost(list, Item(1023, "NEW.BIN")));
     EXPECT_EQ(list.count, 2u);
+}
+
+} // namespace
+
+namespace {
+
+std::string LocalDate(std::time_t when, const char* format) {
+    std::tm local{};
+    localtime_r(&when, &local);
+    char text[64];
+    return std::string(text, std::strftime(text, sizeof text, format, &local));
+}
+
+// The download thread writes the record's dates while the parts browser formats its dates on the window's
+// thread: neither may see the other's time. (ThreadSanitizer reports a shared buffer at once.)
+TEST(RepostDateThreadsTest, RecordAndBrowserDatesDoNotMix) {
+    TempDir dir;
+    CollectedBinary binary;
+    binary.stamp = 915148812; // 1 January 1999
+    const std::string browserDate = LastCollectedText(binary);
+    const std::string today = LocalDate(std::time(nullptr), "%d%b%Y");
+    constexpr int kRounds = 2000;
+    bool browserRight = true;
+    std::thread browser([&] {
+        for (int i = 0; i < kRounds; ++i) {
+            browserRight = browserRight && LastCollectedText(binary) == browserDate;
+        }
+    });
+    for (int i = 0; i < kRounds; ++i) {
+        AppendRepost(Item(1, "f"), dir.file("decodes"));
+    }
+    browser.join();
+    EXPECT_TRUE(browserRight);
+    EXPECT_EQ(browserDate.substr(browserDate.size() - 4), LocalDate(binary.stamp, "%Y"));
+    std::string expected;
+    for (int i = 0; i < kRounds; ++i) {
+        expected += "1 " + today + " f\n";
+    }
+    EXPECT_TRUE(ReadFileBytes(dir.file("decodes")) == expected);
 }
 
 } // namespace

@@ -97,8 +97,9 @@ TEST_F(IdlkitPaths, PathsOf260CharactersOrMoreAreRefused) {
     EXPECT_EQ(Idlkit_GetFromPath(farTooLong.c_str()), nullptr);
 }
 
-TEST_F(IdlkitPaths, LongerPathReachedThroughAFolderIsNotCut) {
-    // A relative list may name a path longer than the 260-byte buffers; its name is refused, never cut.
+TEST_F(IdlkitPaths, LongerPathReachedThroughAFolderIsCutButNeverParsed) {
+    // A relative list may name a path longer than the 260-byte buffers: its name is cut to the buffer, but a
+    // cut path is never parsed (it could name another object).
     std::string tooLong = MakeDirectoryOfLength(dir.str(), 260, "g");
     std::string base = dir.str() + "/" + std::string(100, 'g');
     ITEMIDLIST* baseList = Idlkit_GetFromPath(base.c_str());
@@ -109,8 +110,8 @@ TEST_F(IdlkitPaths, LongerPathReachedThroughAFolderIsNotCut) {
     ASSERT_NE(relative, nullptr);
 
     char buffer[MAX_PATH];
-    EXPECT_EQ(Idlkit_GetDisplayName(folder, relative, SHGDN_FORPARSING, buffer, sizeof buffer), 0);
-    EXPECT_STREQ(buffer, "");
+    EXPECT_EQ(Idlkit_GetDisplayName(folder, relative, SHGDN_FORPARSING, buffer, sizeof buffer), 1);
+    EXPECT_EQ(std::string(buffer), tooLong.substr(0, MAX_PATH - 1));
     EXPECT_EQ(Idlkit_GetFullyQualified(folder, relative), nullptr);
     // The in-folder name is short and fits.
     EXPECT_EQ(Idlkit_GetDisplayName(folder, relative, SHGDN_INFOLDER, buffer, sizeof buffer), 1);

@@ -79,6 +79,22 @@ TEST_F(PartsBrowser, DatesAreLocalAscTimeWithoutLineEnd) {
     EXPECT_EQ(LastCollectedText(binary).find('\n'), std::string::npos);
 }
 
+// Time stamps come from the index and the age from the configuration, both editable by hand.
+TEST_F(PartsBrowser, DatesAtTheEndsOfTimeNeverOverflow) {
+    CollectedBinary binary;
+    binary.stamp = kStart;
+    EXPECT_EQ(ExpiresText(binary, LONG_MAX), "");
+    EXPECT_EQ(ExpiresText(binary, LONG_MIN), "");
+    binary.stamp = LONG_MAX;
+    EXPECT_EQ(ExpiresText(binary, 7), "");
+    EXPECT_EQ(LastCollectedText(binary), "");
+    std::tm lastYear{};
+    lastYear.tm_year = INT_MAX; // the year 2147485547, the last one the C library's calendar holds
+    lastYear.tm_mon = 6;
+    binary.stamp = timegm(&lastYear);
+    EXPECT_TRUE(LastCollectedText(binary).ends_with(" 2147485547")) << LastCollectedText(binary);
+}
+
 TEST_F(PartsBrowser, DirectoryGetsItsSlash) {
     EXPECT_EQ(BrowserPartsDir("/srv/spool"), "/srv/spool/parts");
     EXPECT_EQ(BrowserPartsDir("/srv/spool/"), "/srv/spool/parts");
