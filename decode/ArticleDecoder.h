@@ -36,17 +36,21 @@ class ArticleDecoder {
 
     RepostList& reposts() { return reposts_; }
 
-    // Checks the file against the record: a repost is deleted, a new file is recorded.
-    void RecordDecodedFile(std::unique_ptr<Item> item, const std::string& path, FileStat& result);
+    // Checks the file against the record: a repost is deleted, a new file is recorded unless `record` is
+    // false.
+    void RecordDecodedFile(std::unique_ptr<Item> item, const std::string& path, FileStat& result,
+                           bool record = true);
 
   private:
     FileStat& FreshResult();
-    int DecodeUUBlocks(TextCursor& cursor, int& opened);
+    int DecodeBlocks(TextCursor& cursor, int& opened);
+    int DecodeYEncFile(TextCursor& cursor, int& opened);
     void DecodeMime(char* text, char* end, int& opened);
     bool WritePart(const MimePart& part);
-    // `posted` is the file's name as it stood in the post; none when the name was made up here.
+    // `posted` is the file's name as it stood in the post; none when the name was made up here. A damaged
+    // file is no evidence that its name and size were ever decoded whole: it is checked, not recorded.
     void FinishResult(FileStat& result, uint64_t size, const std::optional<std::string>& posted,
-                      const std::string& path);
+                      const std::string& path, bool damaged = false);
 
     std::string repostFile_;
     std::string outputDir_ = ".";
