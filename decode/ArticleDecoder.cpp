@@ -84,6 +84,7 @@ int ArticleDecoder::DecodeArticle(char* text, size_t size) {
         return kNoEncoding;
     }
     char* end = text + TextSize(text, size);
+    yencRoom_ = 2 * static_cast<uint64_t>(end - text);
     int opened = 0;
     int code = kDecoded;
     switch (ClassifyBody(text, end)) {
@@ -103,6 +104,42 @@ int ArticleDecoder::DecodeArticle(char* text, size_t size) {
     return opened > 0 ? kDecoded : code;
 }
 
+void ArticleDecoder::NoFile(FileStat& result, int status) {
+    result.status = status;
+    resultCount_ = resultCount_ == 0 ? 1 : resultCount_;
+}
+
+bool ArticleDecoder::MakeFile(FileStat& result, std::string name, int& opened,
+                              const std::function<Filled(FILE*)>& fill) {
+    const std::string posted = name;
+    std::string path = MakeOutputPath(name, outputDir_);
+    result.setFullPath(path.c_str());
+    result.setName(name.c_str());
+    FILE* file = CreateExclusiveFile(path);
+    if (!file) {
+        LogMessage("ERROR: Failed to write file \"%s\"", path.c_str());
+        stopped_ = true;
+        return false;
+    }
+    ++opened;
+    Filled filled = fill(file);
+    bool written = !ferror(file) && filled.written;
+    written = (fclose(file) == 0) && written;
+    if (!written) {
+        LogMessage("ERROR: Failed to write file \"%s\"", path.c_str());
+        std::remove(path.c_str());
+        stopped_ = true;
+        return false;
+    }
+    if (filled.bytes == 0) {
+        std::remove(path.c_str());
+        NoFile(result, FileStat::kNoBytes);
+        return false;
+    }
+    FinishResult(result, filled.bytes, posted, path, filled.damaged);
+    return true;
+}
+
 int ArticleDecoder::DecodeBlocks(TextCursor& cursor, int& opened) {
     // A yEnc file that could not be made does not end the body: the next block may make one.
     int failed = kDecoded;
@@ -116,8 +153,7 @@ int ArticleDecoder::DecodeBlocks(TextCursor& cursor, int& opened) {
         FileStat& result = FreshResult();
         result.encoding = kind;
         if (kind == kNothing) {
-            result.status = FileStat::kNoEncoding;
-            resultCount_ = resultCount_ == 0 ? 1 : resultCount_;
+            NoFile(result, FileStat::kNoEncoding);
             return failed == kDecoded ? kNoEncoding : failed;
         }
         if (kind == kMime) {
@@ -126,37 +162,14 @@ int ArticleDecoder::DecodeBlocks(TextCursor& cursor, int& opened) {
         }
         std::optional<std::string> name = ExtractFileName(cursor.pos, cursor.end, kind);
         if (!name) {
-            result.status = FileStat::kNoFileName;
-            resultCount_ = resultCount_ == 0 ? 1 : resultCount_;
+            NoFile(result, FileStat::kNoFileName);
             return kNoFileName;
         }
-        const std::string posted = *name;
-        std::string path = MakeOutputPath(*name, outputDir_);
-        result.setFullPath(path.c_str());
-        result.setName(name->c_str());
-        FILE* file = CreateExclusiveFile(path);
-        if (!file) {
-            LogMessage("ERROR: Failed to write file \"%s\"", path.c_str());
-            stopped_ = true;
+        if (!MakeFile(result, *name, opened, [&](FILE* file) {
+                return Filled{UUDecodeFile(file, cursor, kind), true, false};
+            })) {
             return kDecoded;
         }
-        ++opened;
-        uint64_t bytes = UUDecodeFile(file, cursor, kind);
-        bool written = !ferror(file);
-        written = (fclose(file) == 0) && written;
-        if (!written) {
-            LogMessage("ERROR: Failed to write file \"%s\"", path.c_str());
-            std::remove(path.c_str());
-            stopped_ = true;
-            return kDecoded;
-        }
-        if (bytes == 0) {
-            std::remove(path.c_str());
-            result.status = FileStat::kNoBytes;
-            resultCount_ = resultCount_ == 0 ? 1 : resultCount_;
-            return kDecoded;
-        }
-        FinishResult(result, bytes, posted, path);
     }
     return failed;
 }
@@ -167,56 +180,32 @@ int ArticleDecoder::DecodeYEncFile(TextCursor& cursor, int& opened) {
     YEncBlock block;
     // A block without a usable header (logged) makes no file; the rest of the body is looked at again.
     if (!ReadYEncBlock(cursor, block) || !block.header) {
-        result.status = FileStat::kNoEncoding;
-        resultCount_ = resultCount_ == 0 ? 1 : resultCount_;
+        NoFile(result, FileStat::kNoEncoding);
         return kNoEncoding;
     }
     const YEncHeader first = *block.header;
     std::string name = first.name;
     CleanFileName(name);
     if (name.empty()) {
-        result.status = FileStat::kNoFileName;
-        resultCount_ = resultCount_ == 0 ? 1 : resultCount_;
+        NoFile(result, FileStat::kNoFileName);
         return kNoFileName;
     }
-    const std::string posted = name;
-    std::string path = MakeOutputPath(name, outputDir_);
-    result.setFullPath(path.c_str());
-    result.setName(name.c_str());
-    FILE* stream = CreateExclusiveFile(path);
-    if (!stream) {
-        LogMessage("ERROR: Failed to write file \"%s\"", path.c_str());
-        stopped_ = true;
-        return kDecoded;
-    }
-    ++opened;
-    LogMessage("   yDecoding... ");
-    YEncFile file(stream, first.size);
-    bool written = file.Write(block);
-    // The parts of one file follow one another, as the parts store joins them.
-    for (std::optional<YEncHeader> next = PeekYEncHeader(cursor);
-         written && first.multipart && next && next->multipart && next->name == first.name &&
-         next->size == first.size;
-         next = PeekYEncHeader(cursor)) {
-        ReadYEncBlock(cursor, block);
-        written = !block.header || file.Write(block);
-    }
-    uint64_t bytes = file.Finish();
-    written = !ferror(stream) && written;
-    written = (fclose(stream) == 0) && written;
-    if (!written) {
-        LogMessage("ERROR: Failed to write file \"%s\"", path.c_str());
-        std::remove(path.c_str());
-        stopped_ = true;
-        return kDecoded;
-    }
-    if (bytes == 0) {
-        std::remove(path.c_str());
-        result.status = FileStat::kNoBytes;
-        resultCount_ = resultCount_ == 0 ? 1 : resultCount_;
-        return kDecoded;
-    }
-    FinishResult(result, bytes, posted, path, file.damaged());
+    MakeFile(result, name, opened, [&](FILE* stream) {
+        LogMessage("   yDecoding... ");
+        YEncFile file(stream, first.size, yencRoom_);
+        bool written = file.Write(block);
+        // The parts of one file follow one another, as the parts store joins them.
+        for (std::optional<YEncHeader> next = PeekYEncHeader(cursor);
+             written && first.multipart && next && next->multipart && next->name == first.name &&
+             next->size == first.size;
+             next = PeekYEncHeader(cursor)) {
+            ReadYEncBlock(cursor, block);
+            written = !block.header || file.Write(block);
+        }
+        uint64_t bytes = file.Finish();
+        yencRoom_ -= file.extent();
+        return Filled{bytes, written, file.damaged()};
+    });
     return kDecoded;
 }
 

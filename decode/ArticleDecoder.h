@@ -5,6 +5,8 @@
 #include "decode/Reposts.h"
 
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -42,7 +44,21 @@ class ArticleDecoder {
                            bool record = true);
 
   private:
+    // What filling an output file gave: the bytes written, whether all could be written, whether the bytes
+    // failed their checks.
+    struct Filled {
+        uint64_t bytes;
+        bool written;
+        bool damaged;
+    };
+
     FileStat& FreshResult();
+    // Marks the result of a block that made no file; the first one counts as a result.
+    void NoFile(FileStat& result, int status);
+    // Creates the output file for the cleaned name as posted, has `fill` write it and finishes the result:
+    // false when no file came of it. A file that cannot be written is logged and removed and ends the body;
+    // an empty one is removed.
+    bool MakeFile(FileStat& result, std::string name, int& opened, const std::function<Filled(FILE*)>& fill);
     int DecodeBlocks(TextCursor& cursor, int& opened);
     int DecodeYEncFile(TextCursor& cursor, int& opened);
     void DecodeMime(char* text, char* end, int& opened);
@@ -57,5 +73,8 @@ class ArticleDecoder {
     OwnedPtrArray<FileStat> results_;
     int resultCount_ = 0;
     bool stopped_ = false; // an output file could not be written: the rest of the body is left alone
+    // How far the yEnc files of the body may still reach in all: twice its length, so that the gaps of
+    // missing parts never take more room on disk than the body's own bytes.
+    uint64_t yencRoom_ = 0;
     RepostList reposts_;
 };

@@ -16,6 +16,12 @@ bool YEncFile::Placeable(const YEncHeader& header) const {
                    header.part, header.first + 1, header.last, size_);
         return false;
     }
+    if (header.last > room_) {
+        LogMessage("   yEnc part %d lies too far out for this article (bytes %" PRIu64 " to %" PRIu64
+                   " of %" PRIu64 ")",
+                   header.part, header.first + 1, header.last, size_);
+        return false;
+    }
     // Pieces never overlap one another, so only the last one starting before this place can reach into it.
     auto next = pieces_.lower_bound(header.last);
     if (next != pieces_.begin() && std::prev(next)->second.last > header.first) {

@@ -339,6 +339,10 @@ TEST_F(YEncArticleTest, BadControlLines) {
         {part("=ybegin part=1 total=1 line=128 size=4 name=b", "=ypart begin=1 end=8"),
          "   yEnc part 1 lies outside the file (bytes 1 to 8 of 4)\n",
          {}},
+        // A lone part far into a big file would leave a gap larger than the article.
+        {part("=ybegin part=90 total=100 line=128 size=800 name=k", "=ypart begin=713 end=720"),
+         "   yEnc part 90 lies too far out for this article (bytes 713 to 720 of 800)\n",
+         {}},
         {part("=ybegin part=3 total=2 line=128 size=8 name=c", "=ypart begin=1 end=8"),
          "   yEnc part 3 of 2: the part number is above the total\n",
          {}},
