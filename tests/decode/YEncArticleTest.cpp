@@ -2,9 +2,8 @@
 #include "decode/ArticleDecoder.h"
 #include "decode/ClassifyBody.h"
 #include "decode/Crc32.h"
+#include "tests/decode/DecoderFixture.h"
 #include "tests/decode/Encoders.h"
-#include "tests/support/ActivityLogFile.h"
-#include "tests/support/TempDir.h"
 #include "tests/support/YEncPost.h"
 
 #include <gtest/gtest.h>
@@ -50,18 +49,8 @@ std::string WithOneByteChanged(std::string body) {
     return body;
 }
 
-class YEncArticleTest : public ::testing::Test {
+class YEncArticleTest : public DecoderFixture {
   protected:
-    void SetUp() override {
-        fs::create_directory(out);
-        decoder.setOutputDir(out.c_str());
-    }
-
-    int Decode(const std::string& text) {
-        std::vector<char> body(text.begin(), text.end());
-        return decoder.DecodeArticle(body);
-    }
-
     std::map<std::string, std::string> OutputFiles() {
         std::map<std::string, std::string> files;
         for (const auto& entry : fs::directory_iterator(out)) {
@@ -72,17 +61,12 @@ class YEncArticleTest : public ::testing::Test {
 
     // The lines logged since the last call.
     std::string NewLog() {
-        std::string all = log.Read();
+        std::string all = Log();
         std::string fresh = all.substr(logged_);
         logged_ = all.size();
         return fresh;
     }
 
-    TempDir work;
-    std::string out = work.file("out");
-    ActivityLogFile log{work.file("activity.log")};
-    std::string decodes = work.file("decodes");
-    ArticleDecoder decoder{decodes};
     size_t logged_ = 0;
 };
 
@@ -287,17 +271,11 @@ TEST_F(YEncArticleTest, YEncInsideMime) {
         {"Content-Transfer-Encoding: quoted-printable\r\n\r\n" + post, false},
     };
     for (const Case& c : cases) {
-        TempDir target, record;
-        ArticleDecoder fresh(record.file("decodes"));
-        fresh.setOutputDir(target.str().c_str());
-        std::vector<char> body(c.text.begin(), c.text.end());
-        EXPECT_EQ(fresh.DecodeArticle(body), ArticleDecoder::kDecoded);
-        EXPECT_EQ(fs::exists(target.file("in-mime.bin")), c.decoded) << c.text.substr(0, 60);
-        if (c.decoded) {
-            EXPECT_TRUE(ReadFileBytes(target.file("in-mime.bin")) == bytes);
-            ASSERT_EQ(fresh.resultCount(), 1);
-            EXPECT_EQ(fresh.result(0).encoding, kYEnc);
-        }
+        FreshDecode fresh(c.text);
+        EXPECT_EQ(fresh.code, ArticleDecoder::kDecoded);
+        auto expected = c.decoded ? std::map<std::string, std::string>{{"in-mime.bin", bytes}}
+                                  : std::map<std::string, std::string>{};
+        EXPECT_TRUE(fresh.files == expected) << c.text.substr(0, 60);
     }
 }
 
@@ -369,17 +347,13 @@ TEST_F(YEncArticleTest, BadControlLines) {
          {{"j", 8}}},
     };
     for (const Case& c : cases) {
-        TempDir target, record;
-        ArticleDecoder fresh(record.file("decodes"));
-        fresh.setOutputDir(target.str().c_str());
-        std::vector<char> body(c.text.begin(), c.text.end());
-        int code = fresh.DecodeArticle(body);
-        EXPECT_TRUE(code == ArticleDecoder::kDecoded || code == ArticleDecoder::kNoEncoding) << code;
+        FreshDecode fresh(c.text);
+        EXPECT_TRUE(fresh.code == ArticleDecoder::kDecoded || fresh.code == ArticleDecoder::kNoEncoding);
         std::string logged = NewLog();
         EXPECT_NE(logged.find(c.logged), std::string::npos) << c.text.substr(0, 80) << "\n" << logged;
         std::map<std::string, uint64_t> files;
-        for (const auto& entry : fs::directory_iterator(target.path())) {
-            files[entry.path().filename().string()] = entry.file_size();
+        for (const auto& [name, bytes] : fresh.files) {
+            files[name] = bytes.size();
         }
         EXPECT_EQ(files, c.files) << c.text.substr(0, 80);
     }
