@@ -1,9 +1,12 @@
 #include "decode/ArticleDecoder.h"
+#include "tests/support/ShellQuote.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/YEncPost.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -88,6 +91,35 @@ void MakeBase64Article(std::vector<char>& body) {
     body.insert(body.end(), tail.begin(), tail.end());
 }
 
+// A yEnc article of about kBodyBytes: headers, an empty line and one single-part post made by python3-yenc
+// (128-character lines). Made once, since the encoder takes a while, and kept in a file so that it does not
+// count in the peak memory of the decoding.
+const std::string& YencArticleFile() {
+    static TempDir dir;
+    static const std::string path = [] {
+        std::string bytes(kBodyBytes - kBodyBytes / 32, '\0');
+        ByteSource source;
+        for (char& c : bytes) {
+            c = static_cast<char>(source.next());
+        }
+        std::vector<std::string> post = YEncPost(bytes, "bench.bin", 1);
+        std::string file = dir.file("article");
+        if (!post.empty()) {
+            std::ofstream(file, std::ios::binary)
+                << "From: bench@example.com\r\nSubject: \"bench.bin\" yEnc (1/1)\r\n\r\n"
+                << post[0];
+        }
+        return file;
+    }();
+    return path;
+}
+
+void MakeYencArticle(std::vector<char>& body) {
+    std::ifstream in(YencArticleFile(), std::ios::binary | std::ios::ate);
+    body.resize(static_cast<size_t>(in.tellg()));
+    in.seekg(0).read(body.data(), static_cast<std::streamsize>(body.size()));
+}
+
 // The peak resident size is measured from here on.
 void ResetPeakMemory() {
     std::ofstream("/proc/self/clear_refs") << "5";
@@ -142,8 +174,47 @@ void BM_DecodeArticleUU(benchmark::State& state) {
 void BM_DecodeArticleBase64(benchmark::State& state) {
     DecodeBench(state, MakeBase64Article);
 }
+void BM_DecodeArticleYenc(benchmark::State& state) {
+    DecodeBench(state, MakeYencArticle);
+}
+
+// The same yEnc data decoded by Debian's python3-yenc (its C decoder, with its CRC, writing a file), timed
+// inside the interpreter so that its start does not count.
+void BM_DecodeYencPython(benchmark::State& state) {
+    std::vector<char> article;
+    MakeYencArticle(article);
+    std::string_view text(article.data(), article.size());
+    size_t data = text.find("\r\n", text.find("=ybegin")) + 2;
+    size_t end = text.rfind("=yend");
+    TempDir dir;
+    std::ofstream(dir.file("data"), std::ios::binary)
+        .write(text.data() + data, static_cast<long>(end - data));
+    const std::string script = "import io, os, sys, time, yenc\n"
+                               "data = open(sys.argv[1], 'rb').read()\n"
+                               "if os.path.exists(sys.argv[2]): os.remove(sys.argv[2])\n"
+                               "start = time.perf_counter()\n"
+                               "with open(sys.argv[2], 'wb') as out: yenc.decode(io.BytesIO(data), out)\n"
+                               "print(time.perf_counter() - start)\n";
+    std::ofstream(dir.file("decode.py")) << script;
+    const std::string command = "/usr/bin/python3 " + ShellQuote(dir.file("decode.py")) + " " +
+                                ShellQuote(dir.file("data")) + " " + ShellQuote(dir.file("out"));
+    for (auto _ : state) {
+        FILE* pipe = popen(command.c_str(), "r");
+        double seconds = 0;
+        if (!pipe || fscanf(pipe, "%lf", &seconds) != 1) {
+            state.SkipWithError("python3-yenc did not run");
+        }
+        if (pipe) {
+            pclose(pipe);
+        }
+        state.SetIterationTime(seconds);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * (end - data)));
+}
 
 } // namespace
 
 BENCHMARK(BM_DecodeArticleUU)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_DecodeArticleBase64)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_DecodeArticleYenc)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_DecodeYencPython)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);

@@ -6,6 +6,8 @@
 #include "decode/OutputFiles.h"
 #include "decode/TextSearch.h"
 #include "decode/UUDecode.h"
+#include "decode/YEncBlock.h"
+#include "decode/YEncFile.h"
 #include "log/Log.h"
 #include "platform/ExclusiveFile.h"
 
@@ -29,9 +31,10 @@ std::string Lower(std::string text) {
     return text;
 }
 
-// A part sent as plain text that holds a uuencoded block (as many newsreaders post uuencode) is decoded as
-// uuencode; quoted-printable, binary and base64 parts never are.
-char* PlainTextUUBlock(const MimePart& part, int kind) {
+// A part sent as plain text that holds a uuencoded or yEnc block (as many newsreaders post them) is decoded
+// as such; quoted-printable, binary and base64 parts never are. The first block found is where decoding
+// starts.
+char* PlainTextBlock(const MimePart& part, int kind) {
     if (kind != kTransferNone && kind != kTransfer7Bit && kind != kTransfer8Bit) {
         return nullptr;
     }
@@ -42,7 +45,9 @@ char* PlainTextUUBlock(const MimePart& part, int kind) {
             return nullptr;
         }
     }
-    return FindAtLineStart(part.text, part.text, part.textEnd, kBeginMarker);
+    char* uu = FindAtLineStart(part.text, part.text, part.textEnd, kBeginMarker);
+    char* yenc = FindAtLineStart(part.text, part.text, uu ? uu : part.textEnd, kYBeginMarker);
+    return yenc ? yenc : uu;
 }
 
 } // namespace
@@ -79,6 +84,7 @@ int ArticleDecoder::DecodeArticle(char* text, size_t size) {
         return kNoEncoding;
     }
     char* end = text + TextSize(text, size);
+    yencRoom_ = 2 * static_cast<uint64_t>(end - text);
     int opened = 0;
     int code = kDecoded;
     switch (ClassifyBody(text, end)) {
@@ -86,9 +92,10 @@ int ArticleDecoder::DecodeArticle(char* text, size_t size) {
         DecodeMime(text, end, opened);
         break;
     case kUUEncode:
-    case kUULike: {
+    case kUULike:
+    case kYEnc: {
         TextCursor cursor{text, end};
-        code = DecodeUUBlocks(cursor, opened);
+        code = DecodeBlocks(cursor, opened);
         break;
     }
     default:
@@ -97,15 +104,57 @@ int ArticleDecoder::DecodeArticle(char* text, size_t size) {
     return opened > 0 ? kDecoded : code;
 }
 
-int ArticleDecoder::DecodeUUBlocks(TextCursor& cursor, int& opened) {
-    while (cursor.pos < cursor.end) {
+void ArticleDecoder::NoFile(FileStat& result, int status) {
+    result.status = status;
+    resultCount_ = resultCount_ == 0 ? 1 : resultCount_;
+}
+
+bool ArticleDecoder::MakeFile(FileStat& result, std::string name, int& opened,
+                              const std::function<Filled(FILE*)>& fill) {
+    const std::string posted = name;
+    std::string path = MakeOutputPath(name, outputDir_);
+    result.setFullPath(path.c_str());
+    result.setName(name.c_str());
+    FILE* file = CreateExclusiveFile(path);
+    if (!file) {
+        LogMessage("ERROR: Failed to write file \"%s\"", path.c_str());
+        stopped_ = true;
+        return false;
+    }
+    ++opened;
+    Filled filled = fill(file);
+    bool written = !ferror(file) && filled.written;
+    written = (fclose(file) == 0) && written;
+    if (!written) {
+        LogMessage("ERROR: Failed to write file \"%s\"", path.c_str());
+        std::remove(path.c_str());
+        stopped_ = true;
+        return false;
+    }
+    if (filled.bytes == 0) {
+        std::remove(path.c_str());
+        NoFile(result, FileStat::kNoBytes);
+        return false;
+    }
+    FinishResult(result, filled.bytes, posted, path, filled.damaged);
+    return true;
+}
+
+int ArticleDecoder::DecodeBlocks(TextCursor& cursor, int& opened) {
+    // A yEnc file that could not be made does not end the body: the next block may make one.
+    int failed = kDecoded;
+    while (cursor.pos < cursor.end && !stopped_) {
         int kind = ClassifyBody(cursor.pos, cursor.end);
+        if (kind == kYEnc) {
+            int code = DecodeYEncFile(cursor, opened);
+            failed = failed == kDecoded ? code : failed;
+            continue;
+        }
         FileStat& result = FreshResult();
         result.encoding = kind;
         if (kind == kNothing) {
-            result.status = FileStat::kNoEncoding;
-            resultCount_ = resultCount_ == 0 ? 1 : resultCount_;
-            return kNoEncoding;
+            NoFile(result, FileStat::kNoEncoding);
+            return failed == kDecoded ? kNoEncoding : failed;
         }
         if (kind == kMime) {
             // MIME text after a uuencoded file is not decoded, and no empty file is left for it.
@@ -113,38 +162,50 @@ int ArticleDecoder::DecodeUUBlocks(TextCursor& cursor, int& opened) {
         }
         std::optional<std::string> name = ExtractFileName(cursor.pos, cursor.end, kind);
         if (!name) {
-            result.status = FileStat::kNoFileName;
-            resultCount_ = resultCount_ == 0 ? 1 : resultCount_;
+            NoFile(result, FileStat::kNoFileName);
             return kNoFileName;
         }
-        const std::string posted = *name;
-        std::string path = MakeOutputPath(*name, outputDir_);
-        result.setFullPath(path.c_str());
-        result.setName(name->c_str());
-        FILE* file = CreateExclusiveFile(path);
-        if (!file) {
-            LogMessage("ERROR: Failed to write file \"%s\"", path.c_str());
-            stopped_ = true;
+        if (!MakeFile(result, *name, opened, [&](FILE* file) {
+                return Filled{UUDecodeFile(file, cursor, kind), true, false};
+            })) {
             return kDecoded;
         }
-        ++opened;
-        uint64_t bytes = UUDecodeFile(file, cursor, kind);
-        bool written = !ferror(file);
-        written = (fclose(file) == 0) && written;
-        if (!written) {
-            LogMessage("ERROR: Failed to write file \"%s\"", path.c_str());
-            std::remove(path.c_str());
-            stopped_ = true;
-            return kDecoded;
-        }
-        if (bytes == 0) {
-            std::remove(path.c_str());
-            result.status = FileStat::kNoBytes;
-            resultCount_ = resultCount_ == 0 ? 1 : resultCount_;
-            return kDecoded;
-        }
-        FinishResult(result, bytes, posted, path);
     }
+    return failed;
+}
+
+int ArticleDecoder::DecodeYEncFile(TextCursor& cursor, int& opened) {
+    FileStat& result = FreshResult();
+    result.encoding = kYEnc;
+    YEncBlock block;
+    // A block without a usable header (logged) makes no file; the rest of the body is looked at again.
+    if (!ReadYEncBlock(cursor, block) || !block.header) {
+        NoFile(result, FileStat::kNoEncoding);
+        return kNoEncoding;
+    }
+    const YEncHeader first = *block.header;
+    std::string name = first.name;
+    CleanFileName(name);
+    if (name.empty()) {
+        NoFile(result, FileStat::kNoFileName);
+        return kNoFileName;
+    }
+    MakeFile(result, name, opened, [&](FILE* stream) {
+        LogMessage("   yDecoding... ");
+        YEncFile file(stream, first.size, yencRoom_);
+        bool written = file.Write(block);
+        // The parts of one file follow one another, as the parts store joins them.
+        for (std::optional<YEncHeader> next = PeekYEncHeader(cursor);
+             written && first.multipart && next && next->multipart && next->name == first.name &&
+             next->size == first.size;
+             next = PeekYEncHeader(cursor)) {
+            ReadYEncBlock(cursor, block);
+            written = !block.header || file.Write(block);
+        }
+        uint64_t bytes = file.Finish();
+        yencRoom_ -= file.extent();
+        return Filled{bytes, written, file.damaged()};
+    });
     return kDecoded;
 }
 
@@ -154,9 +215,9 @@ void ArticleDecoder::DecodeMime(char* text, char* end, int& opened) {
     while (!stopped_ && message.NextPart()) {
         const MimePart& part = message.part();
         int kind = message.TransferKind();
-        if (char* block = PlainTextUUBlock(part, kind)) {
+        if (char* block = PlainTextBlock(part, kind)) {
             TextCursor cursor{block, part.textEnd};
-            DecodeUUBlocks(cursor, opened);
+            DecodeBlocks(cursor, opened);
             continue;
         }
         if (part.size <= 8 || (kind != kTransferBase64 && kind != kTransferUUEncode)) {
@@ -187,10 +248,10 @@ bool ArticleDecoder::WritePart(const MimePart& part) {
 }
 
 void ArticleDecoder::FinishResult(FileStat& result, uint64_t size, const std::optional<std::string>& posted,
-                                  const std::string& path) {
+                                  const std::string& path, bool damaged) {
     result.size = size;
     if (posted) {
-        RecordDecodedFile(std::make_unique<Item>(size, *posted), path, result);
+        RecordDecodedFile(std::make_unique<Item>(size, *posted), path, result, !damaged);
     } else {
         result.repost_state = FileStat::kNewFile;
     }
@@ -200,14 +261,16 @@ void ArticleDecoder::FinishResult(FileStat& result, uint64_t size, const std::op
     ++resultCount_;
 }
 
-void ArticleDecoder::RecordDecodedFile(std::unique_ptr<Item> item, const std::string& path,
-                                       FileStat& result) {
+void ArticleDecoder::RecordDecodedFile(std::unique_ptr<Item> item, const std::string& path, FileStat& result,
+                                       bool record) {
     if (FindRepost(reposts_, *item)) {
         result.repost_state = FileStat::kRepost;
         std::remove(path.c_str());
         return;
     }
-    AppendRepost(*item, repostFile_);
-    reposts_.add(std::move(item));
+    if (record) {
+        AppendRepost(*item, repostFile_);
+        reposts_.add(std::move(item));
+    }
     result.repost_state = FileStat::kNewFile;
 }

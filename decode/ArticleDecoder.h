@@ -5,6 +5,8 @@
 #include "decode/Reposts.h"
 
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -36,22 +38,43 @@ class ArticleDecoder {
 
     RepostList& reposts() { return reposts_; }
 
-    // Checks the file against the record: a repost is deleted, a new file is recorded.
-    void RecordDecodedFile(std::unique_ptr<Item> item, const std::string& path, FileStat& result);
+    // Checks the file against the record: a repost is deleted, a new file is recorded unless `record` is
+    // false.
+    void RecordDecodedFile(std::unique_ptr<Item> item, const std::string& path, FileStat& result,
+                           bool record = true);
 
   private:
+    // What filling an output file gave: the bytes written, whether all could be written, whether the bytes
+    // failed their checks.
+    struct Filled {
+        uint64_t bytes;
+        bool written;
+        bool damaged;
+    };
+
     FileStat& FreshResult();
-    int DecodeUUBlocks(TextCursor& cursor, int& opened);
+    // Marks the result of a block that made no file; the first one counts as a result.
+    void NoFile(FileStat& result, int status);
+    // Creates the output file for the cleaned name as posted, has `fill` write it and finishes the result:
+    // false when no file came of it. A file that cannot be written is logged and removed and ends the body;
+    // an empty one is removed.
+    bool MakeFile(FileStat& result, std::string name, int& opened, const std::function<Filled(FILE*)>& fill);
+    int DecodeBlocks(TextCursor& cursor, int& opened);
+    int DecodeYEncFile(TextCursor& cursor, int& opened);
     void DecodeMime(char* text, char* end, int& opened);
     bool WritePart(const MimePart& part);
-    // `posted` is the file's name as it stood in the post; none when the name was made up here.
+    // `posted` is the file's name as it stood in the post; none when the name was made up here. A damaged
+    // file is no evidence that its name and size were ever decoded whole: it is checked, not recorded.
     void FinishResult(FileStat& result, uint64_t size, const std::optional<std::string>& posted,
-                      const std::string& path);
+                      const std::string& path, bool damaged = false);
 
     std::string repostFile_;
     std::string outputDir_ = ".";
     OwnedPtrArray<FileStat> results_;
     int resultCount_ = 0;
     bool stopped_ = false; // an output file could not be written: the rest of the body is left alone
+    // How far the yEnc files of the body may still reach in all: twice its length, so that the gaps of
+    // missing parts never take more room on disk than the body's own bytes.
+    uint64_t yencRoom_ = 0;
     RepostList reposts_;
 };

@@ -3,6 +3,7 @@
 #include "decode/FileNames.h"
 #include "decode/TextSearch.h"
 #include "decode/UUDecode.h"
+#include "decode/YEncBlock.h"
 
 #include <cstring>
 #include <string_view>
@@ -111,6 +112,10 @@ int ClassifyBody(const char* text, const char* end) {
         std::string_view line = lines.next();
         if (line.empty()) {
             continue;
+        }
+        // A classifier line may hold several LF-separated lines when the text mixes line ends.
+        if (FindAtLineStart(line.data(), line.data(), line.data() + line.size(), kYBeginMarker)) {
+            return kYEnc;
         }
         if (line.size() >= kBeginMarker.size() && Contains(line, kBeginMarker)) {
             beginSeen = true;

@@ -1,6 +1,7 @@
 #include "decode/ArticleDecoder.h"
 #include "common/Trace.h"
 #include "log/Log.h"
+#include "tests/decode/DecoderFixture.h"
 #include "tests/decode/Encoders.h"
 #include "tests/support/ActivityLogFile.h"
 #include "tests/support/TempDir.h"
@@ -17,18 +18,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class ArticleDecoderTest : public ::testing::Test {
+class ArticleDecoderTest : public DecoderFixture {
   protected:
-    void SetUp() override {
-        fs::create_directory(out);
-        decoder.setOutputDir(out.c_str());
-    }
-
-    int Decode(const std::string& text) {
-        std::vector<char> body(text.begin(), text.end());
-        return decoder.DecodeArticle(body);
-    }
-
     // sharutils output for `bytes` under the begin-line name `name`, with CR LF line ends.
     std::string Encoded(const std::string& bytes, const std::string& name) {
         WriteFileBytes(work.file("input"), bytes);
@@ -56,14 +47,6 @@ class ArticleDecoderTest : public ::testing::Test {
         return CommandOutput("python3 " + ShellQuote(work.file("gif.py")) + " " +
                              ShellQuote(work.file("image")));
     }
-
-    std::string Log() { return log.Read(); }
-
-    TempDir work;
-    std::string out = work.file("out");
-    ActivityLogFile log{work.file("activity.log")};
-    std::string decodes = work.file("decodes");
-    ArticleDecoder decoder{decodes};
 };
 
 const std::string kHeaders = "From: poster@example.com\r\nSubject: a file\r\n\r\n";

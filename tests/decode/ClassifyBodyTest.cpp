@@ -47,6 +47,27 @@ TEST(ClassifyBodyTest, KindsFromTheFirstHundredLines) {
     }
 }
 
+TEST(ClassifyBodyTest, YEncLineFirstMakesTheBodyYEnc) {
+    const std::string yenc = "=ybegin line=128 size=3 name=a.bin\r\n*+,\r\n=yend size=3\r\n";
+    struct Case {
+        std::string text;
+        int kind;
+    } cases[] = {
+        {yenc, kYEnc},
+        {"Subject: \"a.bin\" yEnc (1/1)\r\n\r\n" + yenc, kYEnc}, // "=ybegin " holds "begin ", but comes first
+        {"Please begin with part 1\r\n" + yenc, kYEnc},          // a "begin " that decided nothing yet
+        {"begin 644 a\r\nM`!\r\n" + yenc, kUUEncode},
+        {"Content-Transfer-Encoding: 8bit\r\n\r\n" + yenc, kMime}, // decoded as a MIME part's text
+        {"x =ybegin line=128 size=3 name=a\r\n", kNothing},        // not at a line start
+        {"=ybegin\r\n=yend\r\n", kNothing},
+        {"x\n" + yenc, kYEnc}, // an LF line inside a classifier line that runs to the next CR
+        {Lines(100, "text") + yenc, kNothing},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Classify(c.text), c.kind) << c.text.substr(0, 60);
+    }
+}
+
 TEST(ClassifyBodyTest, LinesRunToTheNextCarriageReturnAnywhere) {
     // Without CR LF a line runs to the next CR, so LF-separated lines before it are one line.
     EXPECT_EQ(Classify("begin 644 a\nABC\nM`!\r\n"), kNothing);

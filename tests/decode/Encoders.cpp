@@ -31,14 +31,6 @@ std::string CommandOutput(const std::string& command) {
     return output;
 }
 
-std::string ShellQuote(const std::string& word) {
-    std::string quoted = "'";
-    for (char c : word) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
-
 std::string UUEncodeFile(const std::string& path, const std::string& name) {
     return CommandOutput("uuencode " + ShellQuote(path) + " " + ShellQuote(name));
 }

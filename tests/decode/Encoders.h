@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/support/ShellQuote.h"
+
 #include <string>
 
 // Test data made by real encoders at run time.
@@ -20,6 +22,3 @@ std::string ToCrLf(const std::string& text);
 template <size_t N> std::string Bytes(const char (&text)[N]) {
     return std::string(text, N - 1);
 }
-
-// Single-quotes a word for the shell.
-std::string ShellQuote(const std::string& word);

@@ -11,6 +11,7 @@
 
 #include "tests/engine/ArticleServer.h"
 #include "tests/engine/EngineFixture.h"
+#include "tests/support/InnServer.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -73,6 +74,23 @@ TEST_F(ConsoleProgramTest, RunWithoutServersEndsWithStatusZero) {
     WriteConfig(dir_.str() + "/", "");
     EXPECT_EQ(WaitForExit(Start(), 30), 0);
     EXPECT_EQ(Output(), "Download Completed\n");
+}
+
+TEST_F(ConsoleProgramTest, DecodesYEncPostsFromANewsServer) {
+    const std::string group = "alt.binaries.console";
+    InnServer server;
+    ASSERT_TRUE(server.Start({group})) << server.Error();
+    std::string single = PatternBytes(100000, 80), multi = PatternBytes(250000, 81);
+    std::vector<std::string> articles = YEncArticles(group, multi, "set.part1.rar", 3);
+    std::swap(articles[0], articles[2]);
+    articles.push_back(YEncArticles(group, single, "single file.bin", 1, 256)[0]);
+    ASSERT_TRUE(server.PostAll(articles)) << server.Error();
+    WriteConfig(dir_.str() + "/", server.Address(),
+                "PartsDir=" + dir_.str() + "/\nPartsEnabled=1\nMaxNumParts=10\n");
+    EXPECT_EQ(WaitForExit(Start(), 120), 0);
+    EXPECT_TRUE(ReadFileBytes(dir_.file(group + "/set.part1.rar")) == multi) << Output();
+    EXPECT_TRUE(ReadFileBytes(dir_.file(group + "/single file.bin")) == single) << Output();
+    EXPECT_NE(Output().find("Download Completed"), std::string::npos) << Output();
 }
 
 TEST_F(ConsoleProgramTest, CtrlCStopsTheDownloadAndASecondOneEndsAtOnce) {

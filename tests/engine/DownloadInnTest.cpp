@@ -12,7 +12,8 @@ namespace {
 
 const char* const kGroups[] = {"alt.binaries.sp.single", "alt.binaries.sp.culls", "alt.binaries.sp.window",
                                "alt.binaries.sp.limit",  "alt.binaries.sp.space", "alt.binaries.sp.post",
-                               "alt.binaries.sp.skip",   "alt.binaries.sp.tenth", "alt.binaries.sp.order"};
+                               "alt.binaries.sp.skip",   "alt.binaries.sp.tenth", "alt.binaries.sp.order",
+                               "alt.binaries.sp.yenc"};
 
 class DownloadInnTest : public EngineFixture {
   protected:
@@ -106,6 +107,49 @@ TEST_F(DownloadInnTest, SingleFileMultipartOverTwoRunsAndRepost) {
     EXPECT_EQ(entry.NextArticle, 5);
     EXPECT_TRUE(Logged("Processing article 4:"));
     EXPECT_FALSE(Logged("Processing article 3:"));
+}
+
+// yEnc posts through the news server: a multipart post out of order and completed over two runs, a single
+// part, its repost, and a damaged copy that is still written and counted.
+TEST_F(DownloadInnTest, YEncPostsOverTwoRuns) {
+    const std::string group = kGroups[9];
+    std::string single = PatternBytes(40000, 70), multi = PatternBytes(300000, 71),
+                damaged = PatternBytes(9000, 72);
+    auto parts = YEncArticles(group, multi, "holiday.rar", 5, 256, "[1/3] - ");
+    std::string broken = YEncArticles(group, damaged, "damaged.bin", 1)[0];
+    broken[broken.size() / 2] =
+        broken[broken.size() / 2] == 'A' ? 'B' : 'A'; // a data byte of its middle line
+    ASSERT_EQ(parts.size(), 5u);
+    ASSERT_TRUE(
+        server_->PostAll({parts[3], YEncArticles(group, single, "single.bin", 1)[0], parts[1], parts[4]}))
+        << server_->Error();
+    settings_.PartsEnabled = 1;
+    settings_.MaxNumParts = 10;
+    GroupEntry& entry = AddGroup(AddServerAt(server_->Address()), group);
+    {
+        EngineTestHost host(settings_, "spindrel.cfg");
+        ASSERT_TRUE(RunDownload(host));
+        EXPECT_EQ(host.Decoded(), std::vector<std::string>{"single.bin"});
+    }
+    EXPECT_TRUE(ReadFileBytes(OutputFile(group, "single.bin")) == single);
+    EXPECT_TRUE(Logged("   Incomplete post, 3 parts so far")) << Log();
+    EXPECT_TRUE(Logged("   Part 5 of 5 \"\"holiday.rar\"\""));
+
+    std::filesystem::remove(settings_.LogFile);
+    ASSERT_TRUE(
+        server_->PostAll({parts[2], YEncArticles(group, single, "single.bin", 1)[0], broken, parts[0]}))
+        << server_->Error();
+    EngineTestHost host(settings_, "spindrel.cfg");
+    ASSERT_TRUE(RunDownload(host));
+    EXPECT_EQ(host.Decoded(), (std::vector<std::string>{"damaged.bin", "holiday.rar"}));
+    EXPECT_TRUE(ReadFileBytes(OutputFile(group, "holiday.rar")) == multi);
+    EXPECT_EQ(ReadFileBytes(OutputFile(group, "damaged.bin")).size(), damaged.size());
+    EXPECT_TRUE(Logged("   Found all parts"));
+    EXPECT_TRUE(Logged("   a repost"));
+    EXPECT_EQ(CountLogged("   yDecoding... "), 3u);
+    EXPECT_NE(Log().find("   CRC error in file (expected "), std::string::npos) << Log();
+    EXPECT_EQ(host.Panel(PanelScope::Server, PanelRow::Extracted).substr(0, 2), "2,");
+    EXPECT_EQ(entry.NextArticle, 8);
 }
 
 TEST_F(DownloadInnTest, CullsAndFiltersAreLoggedAndCounted) {

@@ -15,6 +15,7 @@
 #include "tests/engine/EngineTestHost.h"
 #include "tests/support/ActivityLogFile.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/YEncPost.h"
 
 // Output of a command run through the shell; the tests use it for real encoders.
 inline std::string CommandOutput(const std::string& command) {
@@ -59,6 +60,21 @@ inline std::string ArticleWithLines(const std::string& group, const std::string&
 inline std::string Article(const std::string& group, const std::string& subject, const std::string& body,
                            const std::string& from = "poster@example.com") {
     return ArticleWithLines(group, subject, body, static_cast<long>(CountLines(body)), from);
+}
+
+// The articles of a yEnc post made by python3-yenc, element i being part i + 1, with subjects as posting
+// tools write them: `prefix` "name" yEnc (03/15), or (1/1) for a single part.
+inline std::vector<std::string> YEncArticles(const std::string& group, const std::string& bytes,
+                                             const std::string& name, int parts, int line = 128,
+                                             const std::string& prefix = "") {
+    std::vector<std::string> articles;
+    std::vector<std::string> bodies = YEncPost(bytes, name, parts, line);
+    for (int part = 1; part <= static_cast<int>(bodies.size()); ++part) {
+        char counter[32];
+        snprintf(counter, sizeof counter, parts == 1 ? "(%d/%d)" : "(%02d/%02d)", part, parts);
+        articles.push_back(Article(group, prefix + "\"" + name + "\" yEnc " + counter, bodies[part - 1]));
+    }
+    return articles;
 }
 
 // A download run in a directory of its own: the working directory (where "decodes", "lastgroup" and the

@@ -81,6 +81,14 @@ INSTANTIATE_TEST_SUITE_P(
     TodaysStyles, SubjectGrammar,
     ::testing::Values(
         SubjectCase{"\"file.rar\" yEnc (1/50)", true, 1, 50, "\"file.rar\" yEnc (", "\"file.rar\"", true},
+        SubjectCase{"\"holiday.rar\" yEnc (03/15)", true, 3, 15, "\"holiday.rar\" yEnc (", "\"holiday.rar\"",
+                    true},
+        SubjectCase{"[1/5] - \"holiday.rar\" yEnc (01/15)", true, 1, 15, "[1/5] - \"holiday.rar\" yEnc (",
+                    "\"holiday.rar\"", true},
+        // Totals of three and four digits.
+        SubjectCase{"\"big.rar\" yEnc (150/150)", true, 150, 150, "\"big.rar\" yEnc (", "\"big.rar\"", true},
+        SubjectCase{"[2/3] - \"dvd.iso\" yEnc (0999/1500) 512 MB", true, 999, 1500,
+                    "[2/3] - \"dvd.iso\" yEnc (", "\"dvd.iso\"", true},
         SubjectCase{"[01/10] - \"x.part01.rar\" yEnc (01/99)", true, 1, 99,
                     "[01/10] - \"x.part01.rar\" yEnc (", "\"x.part01.rar\"", true},
         SubjectCase{"name (1 / 3)", true, 1, 3, "name (", "name (", true},

@@ -5,18 +5,11 @@
 #include <filesystem>
 
 #include "platform/Socket.h"
+#include "tests/support/ShellQuote.h"
 
 namespace {
 
 const std::string kScript = std::string(SPINDREL_SOURCE_DIR) + "/tests/support/inn-instance.sh";
-
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
 
 uint16_t FreeLoopbackPort() {
     TcpListener probe;
@@ -34,12 +27,12 @@ std::string InnServer::Address() const {
 }
 
 bool InnServer::Run(const std::string& command, const std::vector<std::string>& arguments) {
-    std::string line = Quote(kScript) + " " + command + " " + Quote(dir_.file("inn"));
+    std::string line = ShellQuote(kScript) + " " + command + " " + ShellQuote(dir_.file("inn"));
     for (const std::string& argument : arguments) {
-        line += " " + Quote(argument);
+        line += " " + ShellQuote(argument);
     }
     std::string errors = dir_.file(command + ".err");
-    line += " >/dev/null 2>" + Quote(errors);
+    line += " >/dev/null 2>" + ShellQuote(errors);
     int status = std::system(line.c_str());
     if (status != 0) {
         error_ = "inn-instance.sh " + command + " failed: " + ReadFileBytes(errors);

@@ -1,0 +1,9 @@
+#include "tests/support/ShellQuote.h"
+
+std::string ShellQuote(const std::string& word) {
+    std::string quoted = "'";
+    for (char c : word) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
