@@ -96,6 +96,9 @@ int ArticleDecoder::DecodeArticle(char* text, size_t size) {
     case kYEnc: {
         TextCursor cursor{text, end};
         code = DecodeBlocks(cursor, opened);
+        if (opened == 0 && !stopped_) {
+            code = DecodeYEncAfterFalseStart(text, end, opened, code);
+        }
         break;
     }
     default:
@@ -172,6 +175,18 @@ int ArticleDecoder::DecodeBlocks(TextCursor& cursor, int& opened) {
         }
     }
     return failed;
+}
+
+// A "begin " inside a header line (a subject such as "Let's begin (1/5)") is taken for a uuencode start line
+// and yields nothing; the yEnc block further on is the post.
+int ArticleDecoder::DecodeYEncAfterFalseStart(char* text, char* end, int& opened, int code) {
+    char* ybegin = FindAtLineStart(text, text, end, "=ybegin ");
+    if (!ybegin) {
+        return code;
+    }
+    resultCount_ = 0;
+    TextCursor cursor{ybegin, end};
+    return DecodeBlocks(cursor, opened);
 }
 
 int ArticleDecoder::DecodeYEncFile(TextCursor& cursor, int& opened) {

@@ -61,6 +61,7 @@ class ArticleDecoder {
     bool MakeFile(FileStat& result, std::string name, int& opened, const std::function<Filled(FILE*)>& fill);
     int DecodeBlocks(TextCursor& cursor, int& opened);
     int DecodeYEncFile(TextCursor& cursor, int& opened);
+    int DecodeYEncAfterFalseStart(char* text, char* end, int& opened, int code);
     void DecodeMime(char* text, char* end, int& opened);
     bool WritePart(const MimePart& part);
     // `posted` is the file's name as it stood in the post; none when the name was made up here. A damaged

@@ -101,6 +101,20 @@ TEST_F(YEncArticleTest, SinglePartPostsDecodeToTheOriginal) {
     EXPECT_TRUE(ReadFileBytes(out + "/lf.bin") == bytes);
 }
 
+TEST_F(YEncArticleTest, BeginInASubjectDoesNotHideThePost) {
+    unsigned seed = 11;
+    for (std::string subject : {"Let's begin (1/1)", "begin here", "\"guide.pdf\" yEnc begin again"}) {
+        std::string bytes = RandomBytes(40000, ++seed);
+        std::string name = "guide" + std::to_string(seed) + ".pdf";
+        std::string headers =
+            "From: poster@example.com\r\nSubject: " + subject + "\r\nMessage-ID: <a.b@example.com>\r\n\r\n";
+        EXPECT_EQ(Decode(headers + YEncPost(bytes, name, 1)[0]), ArticleDecoder::kDecoded) << subject;
+        ASSERT_EQ(decoder.resultCount(), 1) << subject;
+        EXPECT_EQ(decoder.result(0).status, FileStat::kProduced) << subject;
+        EXPECT_TRUE(ReadFileBytes(out + "/" + name) == bytes) << subject;
+    }
+}
+
 TEST_F(YEncArticleTest, PartsJoinedInOneBodyMakeOneFileInAnyOrder) {
     std::string bytes = RandomBytes(500001, 4);
     std::vector<std::string> parts = YEncPost(bytes, "holiday.rar", 5, 256);
