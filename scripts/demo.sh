@@ -23,6 +23,7 @@ mkdir -p "$WORK/src" "$WORK/articles"
 head -c 30000 /dev/urandom > "$WORK/src/single.bin"
 head -c 100000 /dev/urandom > "$WORK/src/multipart.bin"
 head -c 20000 /dev/urandom > "$WORK/src/attachment.jpg"
+head -c 150000 /dev/urandom > "$WORK/src/holiday.rar"
 
 article() { # article FILE SUBJECT: headers on stdout, the body from stdin
     local body; body="$(cat)"
@@ -48,6 +49,10 @@ mpack -s "attachment.jpg (MIME)" -o "$WORK/mime.msg" "$WORK/src/attachment.jpg"
 article "$WORK/articles/05" "multipart.bin (2/3)" < "$WORK/multipart.part01"
 # 4. A repost of the single file.
 uuencode "$WORK/src/single.bin" single.bin | article "$WORK/articles/06" "single.bin (repost)"
+# 5. A yEnc post in two parts, as posting tools make them today (Debian's python3-yenc encodes).
+/usr/bin/python3 "$ROOT/tests/support/yenc_post.py" "$WORK/src/holiday.rar" holiday.rar 2 128 "$WORK/yenc"
+article "$WORK/articles/07" '"holiday.rar" yEnc (1/2)' < "$WORK/yenc.1"
+article "$WORK/articles/08" '"holiday.rar" yEnc (2/2)' < "$WORK/yenc.2"
 bash "$INN" post "$WORK/inn" "$WORK"/articles/0* >/dev/null
 
 rm -rf "$DEMO"
@@ -83,7 +88,7 @@ fi
 echo
 echo "== Decoded files in $DEMO/out/$GROUP"
 ls -l "$DEMO/out/$GROUP"
-for f in single.bin multipart.bin attachment.jpg; do
+for f in single.bin multipart.bin attachment.jpg holiday.rar; do
     if cmp -s "$WORK/src/$f" "$DEMO/out/$GROUP/$f"; then echo "$f: identical to the posted file"; else echo "$f: DIFFERS or missing"; fi
 done
 echo
