@@ -15,8 +15,8 @@
 #include "platform/FileSystem.h"
 #include "ui/AddGroupsDialog.h"
 #include "ui/AppTitle.h"
-#include "ui/Dialogs.h"
 #include "ui/CaptionColour.h"
+#include "ui/Dialogs.h"
 #include "ui/DisplayText.h"
 #include "ui/FileViewer.h"
 #include "ui/GroupFiles.h"
@@ -26,6 +26,7 @@
 #include "ui/IconAnimation.h"
 #include "ui/Icons.h"
 #include "ui/RunConfigSheet.h"
+#include "ui/ServerGroups.h"
 #include "ui/ServerTree.h"
 #include "ui/TrayIcon.h"
 #include "ui_MainWindow.h"
@@ -890,9 +891,14 @@ void MainWindow::AddNewGroups(QTreeWidgetItem* serverNode, const QString& names,
     if (!server) {
         return;
     }
-    for (const QString& name : names.split(' ', Qt::SkipEmptyParts)) {
-        std::unique_ptr<GroupEntry> group = ParseGroup(
-            QString("%1,%2,%3,Collapsed,Include").arg(name).arg(nextArticle).arg(cullSize).toStdString());
+    // A name the server has already stays one group, however it was typed.
+    std::vector<std::string> configured = ConfiguredGroupNames(settings_, server->Address);
+    for (const std::string& name : GroupNamesIn(names.toStdString())) {
+        if (std::find(configured.begin(), configured.end(), name) != configured.end()) {
+            continue;
+        }
+        std::unique_ptr<GroupEntry> group = ParseGroup(name + "," + std::to_string(nextArticle) + "," +
+                                                       std::to_string(cullSize) + ",Collapsed,Include");
         QString shown = DisplayText(group->Name);
         {
             std::lock_guard<std::mutex> lock(SettingsMutex);
