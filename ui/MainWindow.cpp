@@ -125,7 +125,7 @@ void MainWindow::SetUpTray() {
     });
     connect(tray_, &TrayIcon::aboutRequested, this, &MainWindow::onAbout);
     connect(tray_, &TrayIcon::menuWanted, this, [this] { OnTrayClicked(true); });
-    connect(tray_, &TrayIcon::doubleClicked, this, [this] { OnTrayClicked(false); });
+    connect(tray_, &TrayIcon::clicked, this, [this] { OnTrayClicked(false); });
     trayWatch_.setInterval(kTrayWatchMs);
     connect(&trayWatch_, &QTimer::timeout, this, &MainWindow::CheckTray);
 }
@@ -165,12 +165,18 @@ void MainWindow::StartUp() {
 
 void MainWindow::ApplyHideOnMin() {
     if (settings_.HideOnMin && !tray_->IsShown()) {
-        if (!tray_->Show(AppIcon(), kAppTitle) && !trayMissingLogged_) {
-            LogMessage("No system tray on this desktop: the window minimises as usual");
-            trayMissingLogged_ = true;
+        if (!tray_->Show(AppIcon(), kAppTitle)) {
+            LogTrayMissing();
         }
     } else if (!settings_.HideOnMin && tray_->IsShown()) {
         tray_->Hide();
+    }
+}
+
+void MainWindow::LogTrayMissing() {
+    if (!trayMissingLogged_) {
+        LogMessage("No system tray on this desktop: the window minimises as usual");
+        trayMissingLogged_ = true;
     }
 }
 
@@ -334,7 +340,7 @@ void MainWindow::ShowFrame(const QIcon& frame) {
     if (!inTray_ && !isMinimized()) {
         return;
     }
-    if (tray_->IsShown()) {
+    if (tray_->InUse()) {
         tray_->SetIcon(frame);
     } else {
         setWindowIcon(frame);
@@ -343,8 +349,7 @@ void MainWindow::ShowFrame(const QIcon& frame) {
 
 void MainWindow::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && isMinimized() && tray_->IsShown() &&
-        QSystemTrayIcon::isSystemTrayAvailable()) {
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && tray_->InUse()) {
         // Hiding inside the state change confuses some window managers: after it.
         QMetaObject::invokeMethod(this, &MainWindow::HideToTray, Qt::QueuedConnection);
     }
@@ -381,10 +386,10 @@ void MainWindow::OnTrayClicked(bool showMenu) {
 
 // A tray that goes away while the window hides in it would leave no way back.
 void MainWindow::CheckTray() {
-    if (inTray_ && !QSystemTrayIcon::isSystemTrayAvailable()) {
-        inTray_ = false;
-        trayWatch_.stop();
-        showMinimized();
+    // Back on the screen, not minimised: a desktop without a tray often has no task bar either.
+    if (inTray_ && !tray_->TrayAvailable()) {
+        LogTrayMissing();
+        RestoreFromTray();
     }
 }
 

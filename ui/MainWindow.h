@@ -101,6 +101,8 @@ class MainWindow : public QWidget {
     void RestoreFromTray();
     void OnTrayClicked(bool showMenu);
     void CheckTray();
+    // Says once in the activity log that minimising cannot hide the window in a tray.
+    void LogTrayMissing();
     void OnLabelEdited(QTreeWidgetItem* node, const QString& text);
     void RenameServer(QTreeWidgetItem* node, const QString& text);
     void RenameGroup(QTreeWidgetItem* node, const QString& text);
