@@ -109,16 +109,18 @@ key a; shot 13-about "About"; key Return
 xdotool windowfocus "$(main)"; sleep 0.5
 key alt+c
 shot 20-sheet-1 "Spindrel Properties"
-key Tab space; shot 21-path-dialog "Path Selection"; key Escape
+sheet() { xdotool windowfocus "$(xdotool search --onlyvisible --name "Spindrel Properties" | tail -n 1)"; sleep 0.5; }
+sheet; key alt+p Tab space; shot 21-path-dialog "Path Selection"; key Escape
 for page in 2 3 4 5 6; do
-    key ctrl+Tab
+    sheet; key ctrl+Tab
     shot "2$((page))-sheet-$page" "Spindrel Properties"
 done
-key ctrl+shift+Tab ctrl+shift+Tab ctrl+shift+Tab # back to the parts page
+sheet; key ctrl+shift+Tab ctrl+shift+Tab ctrl+shift+Tab # back to the parts page
 key alt+b; sleep 1; shot 27-parts-browser "Browse Collected Parts"; key Escape
-key Escape
+sheet; key Escape
 xdotool windowfocus "$(main)"; sleep 0.5
 key alt+h; shot 28-help "Spindrel Help"
+cp "$dir/activity.log" "$out/activity.log" 2>/dev/null
 kill "$pid"
 wait "$pid" 2>/dev/null
 exit 0
