@@ -1,5 +1,6 @@
 #include "ui/MainWindow.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QMenu>
 #include <QRegularExpression>
@@ -125,7 +126,18 @@ void MainWindow::SetUpTray() {
     });
     connect(tray_, &TrayIcon::aboutRequested, this, &MainWindow::onAbout);
     connect(tray_, &TrayIcon::menuWanted, this, [this] { OnTrayClicked(true); });
-    connect(tray_, &TrayIcon::clicked, this, [this] { OnTrayClicked(false); });
+    connect(tray_, &TrayIcon::clicked, this, [this] {
+        if (inTray_) {
+            RestoreFromTray();
+            clickRestore_.start();
+        }
+    });
+    connect(tray_, &TrayIcon::doubleClicked, this, [this] {
+        // The first click of this double click has brought the window back already.
+        if (!clickRestore_.isValid() || clickRestore_.elapsed() > QApplication::doubleClickInterval()) {
+            OnTrayClicked(false);
+        }
+    });
     trayWatch_.setInterval(kTrayWatchMs);
     connect(&trayWatch_, &QTimer::timeout, this, &MainWindow::CheckTray);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QShortcut>
 #include <QTimer>
 #include <QWidget>
@@ -139,6 +140,7 @@ class MainWindow : public QWidget {
     HelpWindow* help_ = nullptr;
     std::vector<QShortcut*> shortcuts_;
     QTimer trayWatch_;
+    QElapsedTimer clickRestore_;
     bool inTray_ = false;
     bool trayMissingLogged_ = false;
     ShowState showState_ = ShowState::Normal;

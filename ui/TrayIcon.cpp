@@ -23,8 +23,10 @@ TrayIcon::TrayIcon(QObject* parent) : QObject(parent) {
 void TrayIcon::Activate(QSystemTrayIcon::ActivationReason reason) {
     if (reason == QSystemTrayIcon::Context) {
         emit menuWanted();
-    } else if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger) {
+    } else if (reason == QSystemTrayIcon::Trigger) {
         emit clicked();
+    } else if (reason == QSystemTrayIcon::DoubleClick) {
+        emit doubleClicked();
     }
 }
 

@@ -46,8 +46,10 @@ class TrayIcon : public QObject {
     void aboutRequested();
     // The right button on the icon.
     void menuWanted();
-    // A double click, or the single click with which trays of the StatusNotifierItem kind activate an icon.
+    // A single click: how trays of the StatusNotifierItem kind activate an icon, and on other trays the first
+    // click of a double click.
     void clicked();
+    void doubleClicked();
 
   private:
     QSystemTrayIcon icon_;

@@ -87,6 +87,11 @@ TEST_F(TrayTest, MinimisingHidesInTheTrayAndTheIconBringsTheWindowBack) {
     const std::pair<const char*, std::function<void()>> ways[] = {
         {"double click", [this] { Tray().Activate(QSystemTrayIcon::DoubleClick); }},
         {"single click of a StatusNotifierItem tray", [this] { Tray().Activate(QSystemTrayIcon::Trigger); }},
+        {"double click as other trays report it: a click, then the double click",
+         [this] {
+             Tray().Activate(QSystemTrayIcon::Trigger);
+             Tray().Activate(QSystemTrayIcon::DoubleClick);
+         }},
         {"&Restore from the menu",
          [this] {
              Tray().Activate(QSystemTrayIcon::Context);
@@ -109,7 +114,7 @@ TEST_F(TrayTest, MinimisingHidesInTheTrayAndTheIconBringsTheWindowBack) {
 TEST_F(TrayTest, ClickingTheIconWhileTheWindowIsUpOnlyBeeps) {
     OpenWithTray();
     for (QSystemTrayIcon::ActivationReason reason :
-         {QSystemTrayIcon::Context, QSystemTrayIcon::DoubleClick}) {
+         {QSystemTrayIcon::Trigger, QSystemTrayIcon::Context, QSystemTrayIcon::DoubleClick}) {
         Tray().Activate(reason);
     }
     QTest::qWait(50);
