@@ -221,8 +221,8 @@ TEST_F(ConfigSheetTest, ViewingAllFilesListsTheGroupDirectories) {
     EXPECT_EQ(files, QStringList({"a.TXT", "b.BIN"}));
 }
 
-// A keyboard user turns the pages with Ctrl+Tab wherever the focus is, also inside an edit field, and
-// reaches each field through its label's mnemonic.
+// A keyboard user turns the pages with Ctrl+Tab wherever the focus is, also inside an edit field, reaches
+// each field through its label's mnemonic, and tabs from the last field to OK and Cancel.
 TEST_F(ConfigSheetTest, KeyboardTurnsPagesAndReachesFields) {
     Open("");
     WithSheet([](ConfigSheet& sheet) {
@@ -247,6 +247,17 @@ TEST_F(ConfigSheetTest, KeyboardTurnsPagesAndReachesFields) {
             QTest::keyClick(QApplication::focusWidget(), key, Qt::AltModifier);
             EXPECT_EQ(QApplication::focusWidget()->objectName().toStdString(), field);
         }
+        // OK and Cancel come after the page's fields.
+        auto* buttons = Find<QDialogButtonBox>(&sheet, "buttonBox");
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), buttons->button(QDialogButtonBox::Ok));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), buttons->button(QDialogButtonBox::Cancel));
+        // Round to the tab bar, and from there to the page's first field.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget()->objectName().toStdString(), "qt_tabwidget_tabbar");
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget()->objectName().toStdString(), "outputDirEdit");
     });
 }
 
