@@ -10,6 +10,7 @@
 #include "log/Log.h"
 #include "tests/support/FakeNewsServer.h"
 #include "tests/ui/WindowFixture.h"
+#include "ui/Icons.h"
 #include "ui/TrayIcon.h"
 
 namespace {
@@ -71,6 +72,7 @@ class TrayTest : public WindowFixture {
     bool BackOnScreen() {
         return WaitUntil([this] { return window_->isVisible() && !window_->isMinimized(); }, kWaitMs);
     }
+    bool ShowsAppIcon() { return Tray().Icon().pixmap(16).toImage() == AppIcon().pixmap(16).toImage(); }
     std::string Log() {
         FlushLog();
         return ReadLogFile(dir_.file("activity.log"));
@@ -147,6 +149,7 @@ TEST_F(TrayTest, StopDownloadFromTheTrayStopsTheRunAndTheTipFollowsTheTitle) {
 
     ASSERT_TRUE(Minimise());
     ASSERT_TRUE(HiddenInTray());
+    EXPECT_TRUE(WaitUntil([this] { return !ShowsAppIcon(); }, kWaitMs)) << "the download animation";
     ASSERT_TRUE(Command("&Stop Download")->isEnabled());
     Command("&Stop Download")->trigger();
     EXPECT_EQ(DownloadRunning, 0);
@@ -154,6 +157,7 @@ TEST_F(TrayTest, StopDownloadFromTheTrayStopsTheRunAndTheTipFollowsTheTitle) {
     EXPECT_FALSE(Command("&Stop Download")->isEnabled());
     EXPECT_EQ(Tray().Tip(), "Spindrel 1.4w");
     EXPECT_EQ(window_->windowTitle(), "Spindrel 1.4w - Fire & Forget Binary Downloading");
+    EXPECT_TRUE(ShowsAppIcon());
     EXPECT_FALSE(window_->isVisible()) << "stopping leaves the window where the user put it";
 }
 
