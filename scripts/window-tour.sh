@@ -76,6 +76,8 @@ shot() { # shot NAME TITLE: the newest visible window whose title matches, alone
 screen() { scrot -o "$out/$1.png"; } # menus have no title: the whole screen
 key() { xdotool key --delay 150 "$@"; sleep 0.8; }
 main() { xdotool search --onlyvisible --name "^Spindrel" | head -n 1; }
+# Without a window manager a dialog has the keyboard only once it is given it.
+focus() { xdotool windowfocus "$(xdotool search --onlyvisible --name "$1" | tail -n 1)"; sleep 0.5; }
 # The tree's rows in a window at the top left corner: 18 pixels apart, the first at y 20.
 row() { xdotool mousemove 520 $((20 + 18 * $1)) click "${2:-1}"; sleep 0.8; }
 
@@ -100,7 +102,7 @@ row 1 3; screen 07-menu-group
 key p; shot 08-group-properties "spindrel.tour"; key Escape
 row 0 3; key g; shot 09-add-groups "Add new group"
 key Tab space; sleep 1.5; shot 10-select-groups "Select News Groups"
-key Escape; key Escape
+key Escape; focus "Add new group"; key Escape
 row 14 3; screen 11-menu-no-node; key Escape
 xdotool mousemove 60 400 click 3; sleep 0.8; screen 12-menu-window
 key a; shot 13-about "About"; key Return
@@ -108,15 +110,14 @@ key a; shot 13-about "About"; key Return
 xdotool windowfocus "$(main)"; sleep 0.5
 key alt+c
 shot 20-sheet-1 "Spindrel Properties"
-sheet() { xdotool windowfocus "$(xdotool search --onlyvisible --name "Spindrel Properties" | tail -n 1)"; sleep 0.5; }
-sheet; key alt+p Tab space; shot 21-path-dialog "Path Selection"; key Escape
+focus "Spindrel Properties"; key alt+p Tab space; shot 21-path-dialog "Path Selection"; key Escape
 for page in 2 3 4 5 6; do
-    sheet; key ctrl+Tab
+    focus "Spindrel Properties"; key ctrl+Tab
     shot "2$((page))-sheet-$page" "Spindrel Properties"
 done
-sheet; key ctrl+shift+Tab ctrl+shift+Tab ctrl+shift+Tab # back to the parts page
+focus "Spindrel Properties"; key ctrl+shift+Tab ctrl+shift+Tab ctrl+shift+Tab # back to the parts page
 key alt+b; sleep 1; shot 27-parts-browser "Browse Collected Parts"; key Escape
-sheet; key Escape
+focus "Spindrel Properties"; key Escape
 xdotool windowfocus "$(main)"; sleep 0.5
 key alt+h; shot 28-help "Spindrel Help"
 cp "$dir/activity.log" "$out/activity.log" 2>/dev/null
