@@ -24,6 +24,11 @@ ConfigSheet::ConfigSheet(Settings& copy, Dialogs& dialogs, QWidget* parent)
         ui_->pages->addTab(page, title);
         pages_.push_back(page);
     }
+    // Widgets join the focus chain as they are parented, so the pages came after OK and Cancel: the buttons
+    // are parented again, which puts them after the fields.
+    ui_->sheetLayout->removeWidget(ui_->buttonBox);
+    ui_->buttonBox->setParent(nullptr);
+    ui_->sheetLayout->addWidget(ui_->buttonBox);
     RestoreSheetPosition(*this);
 }
 

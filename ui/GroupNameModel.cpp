@@ -24,6 +24,14 @@ QVariant GroupNameModel::data(const QModelIndex& index, int role) const {
     return names_[index.row()];
 }
 
+Qt::ItemFlags GroupNameModel::flags(const QModelIndex& index) const {
+    if (!index.isValid() || index.row() >= names_.size()) {
+        return Qt::NoItemFlags;
+    }
+    Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemNeverHasChildren;
+    return IsName(names_[index.row()]) ? flags | Qt::ItemIsSelectable : flags;
+}
+
 void GroupNameModel::Add(const QStringList& names) {
     if (names.isEmpty()) {
         return;
@@ -44,6 +52,7 @@ void GroupNameModel::Add(const QStringList& names) {
 QStringList GroupNameModel::Take(QList<int> rows) {
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    rows.removeIf([this](int row) { return !IsName(names_[row]); });
     QStringList taken;
     for (int row : rows) {
         taken.append(names_[row]);

@@ -15,10 +15,14 @@ class GroupNameModel : public QAbstractListModel {
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
+    // Only names can be highlighted: the note shown for an empty list ("(No Group List Downloaded)") holds
+    // blanks, which no group name has.
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
 
     // Appends the names, or merges them into their sorted places.
     void Add(const QStringList& names);
-    // Takes out the given rows (existing ones, in any order) and returns their names, top row first.
+    // Takes out the given rows (existing ones, in any order) and returns their names, top row first; a note
+    // stays where it is.
     QStringList Take(QList<int> rows);
     void Clear();
     // Whether a sorted list holds the name.
@@ -26,6 +30,8 @@ class GroupNameModel : public QAbstractListModel {
     const QStringList& Names() const { return names_; }
 
   private:
+    static bool IsName(const QString& text) { return !text.contains(' '); }
+
     Order order_;
     QStringList names_;
 };

@@ -1,5 +1,6 @@
 #include "ui/MainWindow.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QMenu>
 #include <QRegularExpression>
@@ -15,8 +16,8 @@
 #include "platform/FileSystem.h"
 #include "ui/AddGroupsDialog.h"
 #include "ui/AppTitle.h"
-#include "ui/Dialogs.h"
 #include "ui/CaptionColour.h"
+#include "ui/Dialogs.h"
 #include "ui/DisplayText.h"
 #include "ui/FileViewer.h"
 #include "ui/GroupFiles.h"
@@ -26,6 +27,7 @@
 #include "ui/IconAnimation.h"
 #include "ui/Icons.h"
 #include "ui/RunConfigSheet.h"
+#include "ui/ServerGroups.h"
 #include "ui/ServerTree.h"
 #include "ui/TrayIcon.h"
 #include "ui_MainWindow.h"
@@ -124,7 +126,18 @@ void MainWindow::SetUpTray() {
     });
     connect(tray_, &TrayIcon::aboutRequested, this, &MainWindow::onAbout);
     connect(tray_, &TrayIcon::menuWanted, this, [this] { OnTrayClicked(true); });
-    connect(tray_, &TrayIcon::doubleClicked, this, [this] { OnTrayClicked(false); });
+    connect(tray_, &TrayIcon::clicked, this, [this] {
+        if (inTray_) {
+            RestoreFromTray();
+            clickRestore_.start();
+        }
+    });
+    connect(tray_, &TrayIcon::doubleClicked, this, [this] {
+        // The first click of this double click has brought the window back already.
+        if (!clickRestore_.isValid() || clickRestore_.elapsed() > QApplication::doubleClickInterval()) {
+            OnTrayClicked(false);
+        }
+    });
     trayWatch_.setInterval(kTrayWatchMs);
     connect(&trayWatch_, &QTimer::timeout, this, &MainWindow::CheckTray);
 }
@@ -164,12 +177,18 @@ void MainWindow::StartUp() {
 
 void MainWindow::ApplyHideOnMin() {
     if (settings_.HideOnMin && !tray_->IsShown()) {
-        if (!tray_->Show(AppIcon(), kAppTitle) && !trayMissingLogged_) {
-            LogMessage("No system tray on this desktop: the window minimises as usual");
-            trayMissingLogged_ = true;
+        if (!tray_->Show(AppIcon(), kAppTitle)) {
+            LogTrayMissing();
         }
     } else if (!settings_.HideOnMin && tray_->IsShown()) {
         tray_->Hide();
+    }
+}
+
+void MainWindow::LogTrayMissing() {
+    if (!trayMissingLogged_) {
+        LogMessage("No system tray on this desktop: the window minimises as usual");
+        trayMissingLogged_ = true;
     }
 }
 
@@ -333,7 +352,7 @@ void MainWindow::ShowFrame(const QIcon& frame) {
     if (!inTray_ && !isMinimized()) {
         return;
     }
-    if (tray_->IsShown()) {
+    if (tray_->InUse()) {
         tray_->SetIcon(frame);
     } else {
         setWindowIcon(frame);
@@ -342,8 +361,7 @@ void MainWindow::ShowFrame(const QIcon& frame) {
 
 void MainWindow::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && isMinimized() && tray_->IsShown() &&
-        QSystemTrayIcon::isSystemTrayAvailable()) {
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && tray_->InUse()) {
         // Hiding inside the state change confuses some window managers: after it.
         QMetaObject::invokeMethod(this, &MainWindow::HideToTray, Qt::QueuedConnection);
     }
@@ -380,10 +398,10 @@ void MainWindow::OnTrayClicked(bool showMenu) {
 
 // A tray that goes away while the window hides in it would leave no way back.
 void MainWindow::CheckTray() {
-    if (inTray_ && !QSystemTrayIcon::isSystemTrayAvailable()) {
-        inTray_ = false;
-        trayWatch_.stop();
-        showMinimized();
+    // Back on the screen, not minimised: a desktop without a tray often has no task bar either.
+    if (inTray_ && !tray_->TrayAvailable()) {
+        LogTrayMissing();
+        RestoreFromTray();
     }
 }
 
@@ -890,9 +908,14 @@ void MainWindow::AddNewGroups(QTreeWidgetItem* serverNode, const QString& names,
     if (!server) {
         return;
     }
-    for (const QString& name : names.split(' ', Qt::SkipEmptyParts)) {
-        std::unique_ptr<GroupEntry> group = ParseGroup(
-            QString("%1,%2,%3,Collapsed,Include").arg(name).arg(nextArticle).arg(cullSize).toStdString());
+    // A name the server has already stays one group, however it was typed.
+    std::vector<std::string> configured = ConfiguredGroupNames(settings_, server->Address);
+    for (const std::string& name : GroupNamesIn(names.toStdString())) {
+        if (std::find(configured.begin(), configured.end(), name) != configured.end()) {
+            continue;
+        }
+        std::unique_ptr<GroupEntry> group = ParseGroup(name + "," + std::to_string(nextArticle) + "," +
+                                                       std::to_string(cullSize) + ",Collapsed,Include");
         QString shown = DisplayText(group->Name);
         {
             std::lock_guard<std::mutex> lock(SettingsMutex);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QShortcut>
 #include <QTimer>
 #include <QWidget>
@@ -101,6 +102,8 @@ class MainWindow : public QWidget {
     void RestoreFromTray();
     void OnTrayClicked(bool showMenu);
     void CheckTray();
+    // Says once in the activity log that minimising cannot hide the window in a tray.
+    void LogTrayMissing();
     void OnLabelEdited(QTreeWidgetItem* node, const QString& text);
     void RenameServer(QTreeWidgetItem* node, const QString& text);
     void RenameGroup(QTreeWidgetItem* node, const QString& text);
@@ -137,6 +140,7 @@ class MainWindow : public QWidget {
     HelpWindow* help_ = nullptr;
     std::vector<QShortcut*> shortcuts_;
     QTimer trayWatch_;
+    QElapsedTimer clickRestore_;
     bool inTray_ = false;
     bool trayMissingLogged_ = false;
     ShowState showState_ = ShowState::Normal;

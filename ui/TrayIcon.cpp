@@ -17,17 +17,21 @@ TrayIcon::TrayIcon(QObject* parent) : QObject(parent) {
     stop_->setEnabled(false);
     menu_.addSeparator();
     menu_.addAction("&About Spindrel", this, &TrayIcon::aboutRequested);
-    connect(&icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::Context) {
-            emit menuWanted();
-        } else if (reason == QSystemTrayIcon::DoubleClick) {
-            emit doubleClicked();
-        }
-    });
+    connect(&icon_, &QSystemTrayIcon::activated, this, &TrayIcon::Activate);
+}
+
+void TrayIcon::Activate(QSystemTrayIcon::ActivationReason reason) {
+    if (reason == QSystemTrayIcon::Context) {
+        emit menuWanted();
+    } else if (reason == QSystemTrayIcon::Trigger) {
+        emit clicked();
+    } else if (reason == QSystemTrayIcon::DoubleClick) {
+        emit doubleClicked();
+    }
 }
 
 bool TrayIcon::Show(const QIcon& icon, const QString& tip) {
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+    if (!TrayAvailable()) {
         return false;
     }
     icon_.setIcon(icon);

@@ -25,25 +25,26 @@ class AddGroupsTest : public ::testing::Test {
 TEST_F(AddGroupsTest, OkRefusesANameTheServerHas) {
     struct Case {
         std::string typed;
-        bool accepted;
+        std::string refused; // empty: accepted
     };
-    for (const Case& c : std::vector<Case>{{"alt.a", false},
-                                           {"alt.new  alt.b alt.a", false},
-                                           {"ALT.A", true},
-                                           {"other.only", true},
-                                           {"alt.ab alt.", true},
-                                           {"", true}}) {
+    for (const Case& c : std::vector<Case>{{"alt.a", "alt.a"},
+                                           {"alt.new  alt.b alt.a", "alt.b"},
+                                           {"alt.new,alt.a", "alt.a"},
+                                           {"alt.new\talt.b", "alt.b"},
+                                           {"ALT.A", ""},
+                                           {"other.only", ""},
+                                           {"alt.ab alt.", ""},
+                                           {"", ""}}) {
         SCOPED_TRACE(c.typed);
         dialogs.shown.clear();
         AddGroupsDialog dialog(nullptr, kServer, settings, dialogs, dir.str());
         Child<QLineEdit>(&dialog, "groupsEdit")->setText(QString::fromStdString(c.typed));
         dialog.open();
         dialog.accept();
-        EXPECT_EQ(dialog.isVisible(), !c.accepted) << "a refused name keeps the dialog open";
-        std::string refused = c.typed == "alt.a" ? "alt.a" : "alt.b";
-        EXPECT_EQ(dialogs.shown, c.accepted
+        EXPECT_EQ(dialog.isVisible(), !c.refused.empty()) << "a refused name keeps the dialog open";
+        EXPECT_EQ(dialogs.shown, c.refused.empty()
                                      ? std::vector<std::string>{}
-                                     : std::vector<std::string>{"Spindrel: " + refused +
+                                     : std::vector<std::string>{"Spindrel: " + c.refused +
                                                                 " is already included for news.example.com"});
     }
 }
@@ -106,6 +107,40 @@ TEST_F(AddGroupsTest, NewGroupsOfTheMainWindowAddsAndSaves) {
         EXPECT_EQ(server.Groups[i].NextArticle, 7);
         EXPECT_EQ(server.Groups[i].Collapsed, 1);
         EXPECT_EQ(server.Groups[i].Skip, 0);
+    }
+}
+
+// However the names come into the box, each becomes one group, once, with the cull size and next article
+// given, and never a second time for a server that has it.
+TEST_F(AddGroupsTest, EachNameBecomesOneGroup) {
+    struct Case {
+        std::string typed;
+        std::vector<std::string> added;
+    };
+    for (const Case& c : std::vector<Case>{{"alt.new alt.new", {"alt.new"}},
+                                           {"alt.new ALT.NEW alt.new", {"alt.new", "ALT.NEW"}},
+                                           {"alt.a alt.new alt.b", {"alt.new"}},
+                                           {"alt.x,alt.y", {"alt.x", "alt.y"}},
+                                           {"alt.x\talt.y  alt.x", {"alt.x", "alt.y"}},
+                                           {",alt.a,,", {}}}) {
+        SCOPED_TRACE(c.typed);
+        Settings fresh;
+        AddConfiguredServer(fresh, kServer, {"alt.a", "alt.b"});
+        MainWindow window(fresh, dialogs, dir.file("spindrel.cfg"));
+        window.RebuildTree();
+        window.AddNewGroups(window.Tree().topLevelItem(0), QString::fromStdString(c.typed), 40, 9);
+        ServerEntry& server = fresh.Servers[0];
+        ASSERT_EQ(server.NumGroups, 2 + static_cast<long>(c.added.size()));
+        ASSERT_EQ(window.Tree().topLevelItem(0)->childCount(), server.NumGroups);
+        for (size_t i = 0; i < c.added.size(); ++i) {
+            const GroupEntry& group = server.Groups[2 + static_cast<long>(i)];
+            EXPECT_EQ(group.Name, c.added[i]);
+            EXPECT_EQ(window.Tree().topLevelItem(0)->child(2 + static_cast<int>(i))->text(0).toStdString(),
+                      c.added[i]);
+            EXPECT_EQ(group.MinSizeK, 40);
+            EXPECT_EQ(group.NextArticle, 9);
+            EXPECT_EQ(group.Collapsed, 1);
+        }
     }
 }
 

@@ -3,6 +3,7 @@
 #include <QSettings>
 #include <QSlider>
 #include <QTabWidget>
+#include <QTest>
 
 #include <algorithm>
 
@@ -218,6 +219,46 @@ TEST_F(ConfigSheetTest, ViewingAllFilesListsTheGroupDirectories) {
     }
     files.sort();
     EXPECT_EQ(files, QStringList({"a.TXT", "b.BIN"}));
+}
+
+// A keyboard user turns the pages with Ctrl+Tab wherever the focus is, also inside an edit field, reaches
+// each field through its label's mnemonic, and tabs from the last field to OK and Cancel.
+TEST_F(ConfigSheetTest, KeyboardTurnsPagesAndReachesFields) {
+    Open("");
+    WithSheet([](ConfigSheet& sheet) {
+        Find<QLineEdit>(&sheet, "maxDownloadEdit")->setFocus();
+        const std::pair<QKeyCombination, const char*> turns[] = {
+            {Qt::CTRL | Qt::Key_Tab, "Filtering"},
+            {Qt::CTRL | Qt::Key_Tab, "Parts"},
+            {Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab, "Filtering"},
+            {Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab, "Download"},
+            {Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab, "Options"},
+        };
+        for (const auto& [keys, page] : turns) {
+            QTest::keyClick(QApplication::focusWidget(), keys.key(), keys.keyboardModifiers());
+            EXPECT_EQ(CurrentPage(sheet).toStdString(), page);
+        }
+        Find<QTabWidget>(&sheet, "pages")->setCurrentIndex(0);
+        const std::pair<Qt::Key, const char*> mnemonics[] = {
+            {Qt::Key_P, "outputDirEdit"}, {Qt::Key_L, "logFileEdit"},  {Qt::Key_M, "maxDownloadEdit"},
+            {Qt::Key_S, "lineCullEdit"},  {Qt::Key_G, "loggingCheck"}, {Qt::Key_T, "minFreeSpaceEdit"},
+        };
+        for (const auto& [key, field] : mnemonics) {
+            QTest::keyClick(QApplication::focusWidget(), key, Qt::AltModifier);
+            EXPECT_EQ(QApplication::focusWidget()->objectName().toStdString(), field);
+        }
+        // OK and Cancel come after the page's fields.
+        auto* buttons = Find<QDialogButtonBox>(&sheet, "buttonBox");
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), buttons->button(QDialogButtonBox::Ok));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), buttons->button(QDialogButtonBox::Cancel));
+        // Round to the tab bar, and from there to the page's first field.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget()->objectName().toStdString(), "qt_tabwidget_tabbar");
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget()->objectName().toStdString(), "outputDirEdit");
+    });
 }
 
 TEST_F(ConfigSheetTest, HidingInTheTrayTakesEffectAtOk) {

@@ -161,6 +161,39 @@ TEST_F(SelectGroupsTest, OkJoinsThePicksAndCancelLeavesNothing) {
     EXPECT_EQ(cancelled->Result().toStdString(), "");
 }
 
+// The note shown for a list of no names is no group: however the user highlights it, it stays where it is
+// and the result stays empty.
+TEST_F(SelectGroupsTest, TheEmptyListNoteNeverBecomesAGroup) {
+    using Pick = std::function<void(SelectGroupsDialog*)>;
+    const std::pair<const char*, Pick> picks[] = {
+        {"highlighted row", [](SelectGroupsDialog* d) { Highlight(d, "availableList", {0}); }},
+        {"a click on it",
+         [](SelectGroupsDialog* d) {
+             QListView* list = Child<QListView>(d, "availableList");
+             QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                               list->visualRect(list->model()->index(0, 0)).center());
+         }},
+        {"Ctrl+A",
+         [](SelectGroupsDialog* d) {
+             QListView* list = Child<QListView>(d, "availableList");
+             list->setFocus();
+             QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
+         }},
+    };
+    WriteList("Jan 05 1999/990105 203000\n0\n");
+    for (const auto& [name, pick] : picks) {
+        SCOPED_TRACE(name);
+        auto dialog = Open();
+        pick(dialog.get());
+        Click(dialog.get(), "addButton");
+        EXPECT_EQ(ListNames(dialog.get(), "availableList"),
+                  std::vector<std::string>{"(No Group List Downloaded)"});
+        EXPECT_EQ(ListNames(dialog.get(), "selectedList"), std::vector<std::string>{});
+        Click(dialog.get(), "okButton");
+        EXPECT_EQ(dialog->Result().toStdString(), "");
+    }
+}
+
 // A list of many names: OK and Cancel during the load, and a Filter that replaces a load still running,
 // end the load without stray names.
 TEST_F(SelectGroupsTest, ActionsDuringALoad) {
