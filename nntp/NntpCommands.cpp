@@ -9,18 +9,9 @@
 
 #include "log/Log.h"
 #include "nntp/NntpConnection.h"
+#include "nntp/ReplyCode.h"
 
 namespace {
-
-// The three-digit code a status line starts with, or -1 when it does not start with one.
-int ReplyCode(const std::string& line) {
-    if (line.size() < 3 || !std::isdigit(static_cast<unsigned char>(line[0])) ||
-        !std::isdigit(static_cast<unsigned char>(line[1])) ||
-        !std::isdigit(static_cast<unsigned char>(line[2]))) {
-        return -1;
-    }
-    return (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
-}
 
 // Text that goes into a command line must not be able to end it or start another one.
 bool FitsInCommand(const std::string& text) {
@@ -111,8 +102,17 @@ void NntpConnection::AbandonAnswer() {
 }
 
 std::optional<std::string> NntpConnection::SendCommand(const std::string& command) {
-    SendText(command.c_str());
+    auto sent = std::chrono::steady_clock::now();
+    bool pipelined = false;
+    Issue(command, pipelined);
     std::optional<std::string> status = ReadStatus(Watch::ReplyTime);
+    if (status && pipelined && !AnswerFits(command, *status)) {
+        AnsweredOutOfOrder();
+        return std::nullopt;
+    }
+    if (status && !pipelined) {
+        MeasureRoundTrip(sent);
+    }
     if (status && ReplyCode(*status) == 480) {
         Relogin();
         SendText(command.c_str());
@@ -145,6 +145,8 @@ int NntpConnection::Login(const std::string& user, const std::string& password) 
 }
 
 int NntpConnection::Relogin() {
+    // What was sent ahead is answered before the login, most likely with 480 as well: it goes again later.
+    SkipAhead();
     std::string user = user_;
     std::string password = password_;
     return Login(user, password);
@@ -191,7 +193,7 @@ int NntpConnection::Xhdr(const char* field, std::vector<HeaderCacheEntry>& scrat
     }
     char command[96];
     std::snprintf(command, sizeof command, "xhdr %s %" PRId64 "-%" PRId64 "\r\n", field, first, last);
-    if (!SendText(command) && !numbers) {
+    if (!Issue(command) && !numbers) {
         return -1;
     }
     // A server lists each article of the range at most once; an answer that goes on beyond that is not one.
@@ -306,6 +308,13 @@ std::optional<std::string> NntpConnection::FetchHeaderSummaryCached(int64_t arti
     return summary;
 }
 
+std::optional<std::string> NntpConnection::CachedHeaderSummary(int64_t article) {
+    if (headerCacheSize_ < 2 || cachedFirst_ == -1 || article < cachedFirst_ || article > cachedLast_) {
+        return std::nullopt;
+    }
+    return CachedSummary(article);
+}
+
 std::optional<std::string> NntpConnection::CachedSummary(int64_t article) {
     if (cacheSpan_ == 0 || linesCache_[0].articleNumber() == 0) {
         return std::nullopt;
@@ -335,10 +344,9 @@ std::optional<std::string> NntpConnection::FetchText(const char* verb, int64_t a
     if (article == 0 || link_ != Link::Open) {
         return std::nullopt;
     }
-    char command[64];
-    std::snprintf(command, sizeof command, "%s %" PRId64 "\r\n", verb, article);
-    std::optional<std::string> status = SendCommand(command);
+    std::optional<std::string> status = SendCommand(ArticleCommand(verb, article));
     ResetRate();
+    auto started = std::chrono::steady_clock::now();
     if (!status) {
         return std::nullopt;
     }
@@ -382,6 +390,7 @@ std::optional<std::string> NntpConnection::FetchText(const char* verb, int64_t a
             if (text[line] == '.') {
                 if (text.compare(line, 3, ".\r\n") == 0 || text.compare(line, 2, ".\n") == 0) {
                     ReturnToRing(text, next);
+                    MeasureRate(kept - first, started);
                     text.resize(kept);
                     return kept == first ? std::nullopt : std::optional<std::string>(std::move(text));
                 }

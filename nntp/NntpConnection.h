@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -100,6 +101,12 @@ class NntpConnection {
     // returning 0 stops the fetch.
     using BodyProgress = std::function<int(float kibPerSecond, int percent, long linesRead)>;
 
+    // "head 12\r\n", say: the command for one article by number.
+    static std::string ArticleCommand(const char* verb, int64_t article);
+    // Whether `status` can be the answer to `command`: the code it must have, the article asked for, or a
+    // refusal. An answer without article number passes on the code alone.
+    static bool AnswerFits(const std::string& command, const std::string& status);
+
     // Sends a command and returns its status line; after a "480" logs in again and repeats it once.
     std::optional<std::string> SendCommand(const std::string& command);
     // Stores the login for Relogin, then sends it: 1 when the server accepted it.
@@ -124,6 +131,26 @@ class NntpConnection {
     // so a hand-edited size cannot make the caches take gigabytes.
     void SetHeaderCacheSize(int size) { headerCacheSize_ = std::clamp(size, 0, kMaxHeaderCacheSize); }
 
+    // ---- Pipelining ----
+
+    // Commands sent before their turn, and the answer bytes they are guessed to bring, are bounded by these
+    // and by what covers the round trip at the measured rate.
+    static constexpr size_t kMaxCommandsAhead = 32;
+    static constexpr size_t kMinBytesAhead = size_t{1} << 20;
+    static constexpr size_t kMaxBytesAhead = size_t{16} << 20;
+
+    // Sends `command` now, ahead of its turn, when that is allowed and within the bounds; its answer is read
+    // when the same command is issued in turn. An answer whose command is never issued is read and dropped
+    // before the next command that is. False when nothing was sent.
+    bool SendAhead(const std::string& command, size_t answerBytes);
+    // Whether a command bringing about `answerBytes` fits in what may be in flight now.
+    bool RoomAhead(size_t answerBytes) const;
+    // Off: every command waits for the answer before it (and after a server answered out of order).
+    void SetPipelining(bool on) { pipelining_ = on; }
+    bool Pipelining() const { return pipelining_; }
+    // The summary of `article` when the caches hold it, without asking the server.
+    std::optional<std::string> CachedHeaderSummary(int64_t article);
+
   private:
     // Which flag ends a wait for the rest of an answer.
     enum class Watch { Download, GroupList, ReplyTime };
@@ -147,6 +174,22 @@ class NntpConnection {
     std::optional<std::string> ReadStatus(Watch watch);
     // An answer was given up half-way: what is left of it must never pass for the next reply.
     void AbandonAnswer();
+    // Puts `command` in flight: taken from the commands sent ahead when it is the next of them, else sent
+    // after the answers of those are read and dropped. `pipelined` tells whether other answers share the
+    // link.
+    bool Issue(const std::string& command, bool& pipelined);
+    bool Issue(const std::string& command) {
+        bool pipelined = false;
+        return Issue(command, pipelined);
+    }
+    // Reads and drops the answers of every command sent ahead; false when the link was lost on the way.
+    bool SkipAhead();
+    bool SkipAnswer(const std::string& command);
+    // A server whose answer does not belong to the command it must answer cannot be trusted on this link.
+    void AnsweredOutOfOrder();
+    void MeasureRoundTrip(std::chrono::steady_clock::time_point sent);
+    void MeasureRate(size_t bytes, std::chrono::steady_clock::time_point started);
+    size_t BytesAheadLimit() const;
     int Xhdr(const char* field, std::vector<HeaderCacheEntry>& scratch, int64_t first, int64_t last,
              bool numbers);
     std::optional<std::string> FetchText(const char* verb, int64_t article, long expectedLines,
@@ -188,4 +231,15 @@ class NntpConnection {
     OwnedPtrArray<HeaderCacheEntry> subjectCache_;
     std::string user_;
     std::string password_;
+
+    // ---- Pipelining state ----
+    struct Ahead {
+        std::string command;
+        size_t answerBytes;
+    };
+    bool pipelining_ = PipelineCommands.load();
+    std::deque<Ahead> ahead_;
+    size_t bytesAhead_ = 0;
+    std::chrono::steady_clock::duration roundTrip_{};
+    double bytesPerSecond_ = 0;
 };
