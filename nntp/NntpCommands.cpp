@@ -155,6 +155,8 @@ int NntpConnection::Relogin() {
 std::unique_ptr<GroupStatus> NntpConnection::SelectGroup(const std::string& name) {
     ThrottleBandwidth();
     cachedFirst_ = cachedLast_ = -1;
+    xhdrAnswers_.clear();
+    groupLast_ = -1;
     if (link_ != Link::Open || name.empty() || !FitsInCommand(name)) {
         return nullptr;
     }
@@ -171,6 +173,7 @@ std::unique_ptr<GroupStatus> NntpConnection::SelectGroup(const std::string& name
     if (code != 211 || !GroupNumbers(*reply, numbers)) {
         return nullptr;
     }
+    groupLast_ = numbers[2];
     return std::make_unique<GroupStatus>(hostName_, name, numbers[0], numbers[1], numbers[2]);
 }
 
@@ -191,17 +194,43 @@ int NntpConnection::Xhdr(const char* field, std::vector<HeaderCacheEntry>& scrat
     if (link_ != Link::Open) {
         return -1;
     }
-    char command[96];
-    std::snprintf(command, sizeof command, "xhdr %s %" PRId64 "-%" PRId64 "\r\n", field, first, last);
+    std::string command = XhdrCommand(field, first, last);
+    auto early = xhdrAnswers_.find(command);
+    if (early != xhdrAnswers_.end()) {
+        // Its answer arrived ahead of its turn; a refusal takes effect now, as it would have when asked.
+        XhdrAnswer answer = std::move(early->second);
+        xhdrAnswers_.erase(early);
+        scratch = std::move(answer.entries);
+        if (answer.refused) {
+            xhdrRefused_ = 1;
+        }
+        return answer.result;
+    }
     if (!Issue(command) && !numbers) {
         return -1;
     }
+    int status = 0;
+    int result = ReadXhdr(command, scratch, first, last, numbers, true, status);
+    if (status / 10 == 50) {
+        xhdrRefused_ = 1;
+    }
+    return result;
+}
+
+std::string NntpConnection::XhdrCommand(const char* field, int64_t first, int64_t last) {
+    char command[96];
+    std::snprintf(command, sizeof command, "xhdr %s %" PRId64 "-%" PRId64 "\r\n", field, first, last);
+    return command;
+}
+
+int NntpConnection::ReadXhdr(const std::string& command, std::vector<HeaderCacheEntry>& scratch,
+                             int64_t first, int64_t last, bool numbers, bool mayLogInAgain, int& status) {
     // A server lists each article of the range at most once; an answer that goes on beyond that is not one.
     const uint64_t articles = static_cast<uint64_t>(last) - static_cast<uint64_t>(first) + 1;
     uint64_t dataLines = 0;
     bool inData = false;
     bool complete = false;
-    bool loggedInAgain = false;
+    bool loggedInAgain = !mayLogInAgain;
     std::string line;
     while (!complete) {
         line.clear();
@@ -240,16 +269,14 @@ int NntpConnection::Xhdr(const char* field, std::vector<HeaderCacheEntry>& scrat
             continue;
         }
         int code = ReplyCode(line);
+        status = code;
         if (code == 221) {
             inData = true;
         } else if (code == 480 && !loggedInAgain) {
             loggedInAgain = true;
             Relogin();
-            SendText(command);
+            SendText(command.c_str());
         } else {
-            if (line.compare(0, 2, "50") == 0) {
-                xhdrRefused_ = 1;
-            }
             return -1;
         }
     }
@@ -275,6 +302,7 @@ std::optional<std::string> NntpConnection::FetchHeaderSummaryCached(int64_t arti
     int64_t span = singleArticle ? 0 : headerCacheSize_ - 1;
     int64_t last = article > std::numeric_limits<int64_t>::max() - span ? std::numeric_limits<int64_t>::max()
                                                                         : article + span;
+    SendXhdrAhead(article, last, span + 1);
     std::vector<HeaderCacheEntry> lines, subjects;
     if (XhdrLines(lines, article, last) == -1) {
         // A server that answered with no article keeps the range answered (as empty), so a stretch of

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -183,7 +184,9 @@ class NntpConnection {
         return Issue(command, pipelined);
     }
     // Reads and drops the answers of every command sent ahead; false when the link was lost on the way.
-    bool SkipAhead();
+    // Answers of xhdr commands are kept for their turn when `keepXhdr`, since the commands sent ahead after
+    // them do not make them any less wanted.
+    bool SkipAhead(bool keepXhdr = false);
     bool SkipAnswer(const std::string& command);
     // A server whose answer does not belong to the command it must answer cannot be trusted on this link.
     void AnsweredOutOfOrder();
@@ -192,6 +195,16 @@ class NntpConnection {
     size_t BytesAheadLimit() const;
     int Xhdr(const char* field, std::vector<HeaderCacheEntry>& scratch, int64_t first, int64_t last,
              bool numbers);
+    static std::string XhdrCommand(const char* field, int64_t first, int64_t last);
+    // Reads the answer of an xhdr command; `status` is the code of its last status line. After a 480 it logs
+    // in again and repeats the command once, when `mayLogInAgain`.
+    int ReadXhdr(const std::string& command, std::vector<HeaderCacheEntry>& scratch, int64_t first,
+                 int64_t last, bool numbers, bool mayLogInAgain, int& status);
+    // Sends the two xhdr commands of first..last and of the blocks of `span` articles after it, up to the
+    // group's last article, as far as the bounds on what is in flight allow.
+    void SendXhdrAhead(int64_t first, int64_t last, int64_t span);
+    // Reads the answer of an xhdr command sent ahead and keeps it for its turn; false when the link was lost.
+    bool KeepXhdrAnswer(const std::string& command);
     std::optional<std::string> FetchText(const char* verb, int64_t article, long expectedLines,
                                          const BodyProgress* progress, std::string text = {});
     std::optional<std::string> CachedSummary(int64_t article);
@@ -240,6 +253,13 @@ class NntpConnection {
     bool pipelining_ = PipelineCommands.load();
     std::deque<Ahead> ahead_;
     size_t bytesAhead_ = 0;
+    struct XhdrAnswer {
+        int result = -1;
+        std::vector<HeaderCacheEntry> entries;
+        bool refused = false; // xhdr itself refused: the summaries come from heads from then on
+    };
+    std::map<std::string, XhdrAnswer> xhdrAnswers_; // by command, answered before their turn
+    int64_t groupLast_ = -1;
     std::chrono::steady_clock::duration roundTrip_{};
     double bytesPerSecond_ = 0;
 };

@@ -3,12 +3,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <limits>
 
 #include "log/Log.h"
 #include "nntp/NntpConnection.h"
 #include "nntp/ReplyCode.h"
 
 namespace {
+
+// A guess of one line of an xhdr answer, for the bound on what is in flight.
+constexpr size_t kXhdrLineBytes = 48;
 
 // The code that starts the answer of `verb` when it is not a refusal; 0 when any code will do.
 int ExpectedCode(const std::string& verb) {
@@ -116,22 +121,67 @@ bool NntpConnection::Issue(const std::string& command, bool& pipelined) {
         pipelined = true;
         return true;
     }
-    if (!SkipAhead()) {
+    if (!SkipAhead(true)) {
         return false;
     }
     return SendText(command.c_str()) != 0;
 }
 
-bool NntpConnection::SkipAhead() {
+bool NntpConnection::SkipAhead(bool keepXhdr) {
     while (!ahead_.empty()) {
         std::string command = std::move(ahead_.front().command);
         bytesAhead_ -= ahead_.front().answerBytes;
         ahead_.pop_front();
-        if (!SkipAnswer(command)) {
+        bool kept = keepXhdr && Verb(command) == "xhdr";
+        if (!(kept ? KeepXhdrAnswer(command) : SkipAnswer(command))) {
             return false;
         }
     }
     return link_ == Link::Open;
+}
+
+bool NntpConnection::KeepXhdrAnswer(const std::string& command) {
+    char field[16];
+    long long first = 0, last = 0;
+    if (std::sscanf(command.c_str(), "xhdr %15s %lld-%lld", field, &first, &last) != 3) {
+        return SkipAnswer(command);
+    }
+    XhdrAnswer answer;
+    int status = 0;
+    answer.result =
+        ReadXhdr(command, answer.entries, first, last, std::strcmp(field, "lines") == 0, false, status);
+    if (link_ != Link::Open) {
+        return false;
+    }
+    // A login asked for is not an answer: the command goes again in its turn.
+    if (status != 480) {
+        answer.refused = status / 10 == 50;
+        xhdrAnswers_[command] = std::move(answer);
+    }
+    return true;
+}
+
+void NntpConnection::SendXhdrAhead(int64_t first, int64_t last, int64_t span) {
+    // Answers kept for ranges already behind are of no use any more.
+    for (auto kept = xhdrAnswers_.begin(); kept != xhdrAnswers_.end();) {
+        long long keptFirst = 0;
+        bool behind = std::sscanf(kept->first.c_str(), "xhdr %*s %lld", &keptFirst) == 1 && keptFirst < first;
+        kept = behind ? xhdrAnswers_.erase(kept) : std::next(kept);
+    }
+    const size_t answerBytes = static_cast<size_t>(span) * kXhdrLineBytes;
+    for (int64_t from = first, to = last; from <= groupLast_ && from > 0;) {
+        for (const char* field : {"lines", "subject"}) {
+            std::string command = XhdrCommand(field, from, to);
+            if (xhdrAnswers_.count(command) == 0 && !SendAhead(command, answerBytes)) {
+                return;
+            }
+        }
+        if (to >= groupLast_ || to > std::numeric_limits<int64_t>::max() - span) {
+            return;
+        }
+        from = to + 1;
+        to = from + span - 1;
+    }
 }
 
 bool NntpConnection::SkipAnswer(const std::string& command) {
