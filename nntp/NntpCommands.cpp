@@ -337,10 +337,43 @@ std::optional<std::string> NntpConnection::FetchHeaderSummaryCached(int64_t arti
 }
 
 std::optional<std::string> NntpConnection::CachedHeaderSummary(int64_t article) {
-    if (headerCacheSize_ < 2 || cachedFirst_ == -1 || article < cachedFirst_ || article > cachedLast_) {
+    if (headerCacheSize_ < 2 || cachedFirst_ == -1 || article < cachedFirst_) {
         return std::nullopt;
     }
-    return CachedSummary(article);
+    if (article <= cachedLast_) {
+        return CachedSummary(article);
+    }
+    return EarlySummary(article);
+}
+
+std::optional<std::string> NntpConnection::EarlySummary(int64_t article) {
+    // Only the block right after the cached one, whose answers may have come in ahead of their turn.
+    int64_t first = cachedLast_ + 1;
+    if (cachedLast_ == std::numeric_limits<int64_t>::max() || article - first >= headerCacheSize_) {
+        return std::nullopt;
+    }
+    int64_t last = first > std::numeric_limits<int64_t>::max() - (headerCacheSize_ - 1)
+                       ? std::numeric_limits<int64_t>::max()
+                       : first + headerCacheSize_ - 1;
+    auto lines = xhdrAnswers_.find(XhdrCommand("lines", first, last));
+    auto subjects = xhdrAnswers_.find(XhdrCommand("subject", first, last));
+    if (lines == xhdrAnswers_.end() || subjects == xhdrAnswers_.end()) {
+        return std::nullopt;
+    }
+    for (const HeaderCacheEntry& entry : lines->second.entries) {
+        if (entry.articleNumber() != article) {
+            continue;
+        }
+        std::string subject;
+        for (const HeaderCacheEntry& candidate : subjects->second.entries) {
+            if (candidate.articleNumber() == article) {
+                subject = candidate.text();
+                break;
+            }
+        }
+        return "Lines: " + std::to_string(entry.number()) + "\r\nSubject: " + subject + "\r\n";
+    }
+    return std::nullopt;
 }
 
 std::optional<std::string> NntpConnection::CachedSummary(int64_t article) {

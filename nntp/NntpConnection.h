@@ -208,6 +208,8 @@ class NntpConnection {
     std::optional<std::string> FetchText(const char* verb, int64_t article, long expectedLines,
                                          const BodyProgress* progress, std::string text = {});
     std::optional<std::string> CachedSummary(int64_t article);
+    // The summary of an article of the next block from xhdr answers kept for their turn.
+    std::optional<std::string> EarlySummary(int64_t article);
     enum class Link { Unused, Open, Closed };
 
     void CloseLink();
