@@ -136,7 +136,7 @@ class NntpConnection {
 
     // Commands sent before their turn, and the answer bytes they are guessed to bring, are bounded by these
     // and by what covers the round trip at the measured rate.
-    static constexpr size_t kMaxCommandsAhead = 32;
+    static constexpr size_t kMaxCommandsAhead = 128;
     static constexpr size_t kMinBytesAhead = size_t{1} << 20;
     static constexpr size_t kMaxBytesAhead = size_t{16} << 20;
 
