@@ -26,9 +26,9 @@ class PipelineFaultTest : public EngineFixture {
         EngineFixture::TearDown();
     }
 
-    std::vector<std::string> Files() {
+    std::vector<std::string> Files(int count = kArticles) {
         std::vector<std::string> articles;
-        for (int i = 1; i <= kArticles; ++i) {
+        for (int i = 1; i <= count; ++i) {
             std::string name = "f" + std::to_string(i) + ".bin";
             articles.push_back(Article(kGroup, name, UUEncode(PatternBytes(4000, 100 + i), name)));
         }
@@ -213,6 +213,71 @@ TEST_F(PipelineFaultTest, AnswersThatDoNotBelongCloseTheLinkAndTheRunGoesOn) {
         EXPECT_NE(log.find(std::string("\n") + c.logged + "\n"), std::string::npos) << log;
         EXPECT_NE(log.find("\nRe-processing group alt.binaries.ahead\n"), std::string::npos) << log;
     }
+}
+
+// From `article`'s body on, the session that asked for it answers nothing more: the first `partial` bytes
+// of that body, then silence for every head and body; `unanswered` counts the requests left without answer.
+void FallSilentAt(ArticleServer& articles, int article, size_t partial, std::atomic<int>& unanswered) {
+    auto silent = std::make_shared<std::atomic<FakeNewsSession*>>(nullptr);
+    auto quiet = [silent, &unanswered](FakeNewsSession& s, int, const std::string&) {
+        if (silent->load() != &s) {
+            return false;
+        }
+        ++unanswered;
+        return true;
+    };
+    articles.SetHeadFault(quiet);
+    articles.SetBodyFault(
+        [silent, quiet, article, partial](FakeNewsSession& s, int n, const std::string& wire) {
+            FakeNewsSession* none = nullptr;
+            if (n == article && silent->compare_exchange_strong(none, &s)) {
+                s.Send(wire.substr(0, partial));
+                return true;
+            }
+            return quiet(s, n, wire);
+        });
+}
+
+// Stop while the first body hangs half-way with ten and more commands behind it: the run ends within five
+// seconds and nothing after the Stop is counted, logged or stored.
+TEST_F(PipelineFaultTest, StopWithTenCommandsInFlight) {
+    SetEngineTimeScale(1.0); // the watchdog keeps its pace, so it cannot step in first
+    FakeNewsServer fake;
+    ArticleServer articles(fake, kGroup, Files(12));
+    std::atomic<int> unanswered{0};
+    FallSilentAt(articles, 1, 100, unanswered);
+    GroupEntry& group = AddGroup(AddServerAt(fake.Address()), kGroup);
+    EngineTestHost host(settings_, "spindrel.cfg");
+    ASSERT_TRUE(StartDownload(host, settings_));
+    for (int i = 0; i < 3000 && unanswered < 10; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_GE(unanswered.load(), 10);
+    StopDownload();
+    EXPECT_TRUE(host.WaitForEnd(std::chrono::seconds(5)));
+    JoinDownload();
+    EXPECT_TRUE(host.Decoded().empty());
+    EXPECT_EQ(host.Panel(PanelScope::Server, PanelRow::Extracted), "0,0.0");
+    EXPECT_EQ(group.NextArticle, 1);
+    EXPECT_FALSE(Logged("Processing article 2:")) << Log();
+}
+
+// A command sent ahead that is never answered: the watchdog finds the group thread stalled and ends it, and
+// the next visit of the group, on a new connection, fetches every file once.
+TEST_F(PipelineFaultTest, NeverAnsweredCommandIsLeftToTheWatchdog) {
+    FakeNewsServer fake;
+    ArticleServer articles(fake, kGroup, files_);
+    std::atomic<int> unanswered{0};
+    FallSilentAt(articles, 3, 0, unanswered);
+    ServerEntry& server = AddServerAt(fake.Address());
+    AddGroup(server, kGroup);
+    AddGroup(server, kGroup);
+    EngineTestHost host(settings_, "spindrel.cfg");
+    ASSERT_TRUE(RunDownload(host));
+    EXPECT_TRUE(Logged("Killing the group download thread..."));
+    EXPECT_TRUE(Logged("The group download thread is dead."));
+    EXPECT_GT(unanswered.load(), 0);
+    EXPECT_EQ(host.Decoded(), AllFiles());
 }
 
 } // namespace
