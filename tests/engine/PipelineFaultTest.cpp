@@ -9,6 +9,7 @@
 #include <memory>
 #include <thread>
 
+#include "config/ServerList.h"
 #include "nntp/Flags.h"
 
 namespace {
@@ -212,6 +213,46 @@ TEST_F(PipelineFaultTest, AnswersThatDoNotBelongCloseTheLinkAndTheRunGoesOn) {
         EXPECT_EQ(decoded_, AllFiles(c.missing)) << log;
         EXPECT_NE(log.find(std::string("\n") + c.logged + "\n"), std::string::npos) << log;
         EXPECT_NE(log.find("\nRe-processing group alt.binaries.ahead\n"), std::string::npos) << log;
+    }
+}
+
+// Culled and filtered articles never have their body asked for, whatever went ahead: with a filter (bodies
+// wait for their head) and without (heads and bodies go ahead together).
+TEST_F(PipelineFaultTest, CulledAndFilteredArticlesAreNeverAskedForTheirBody) {
+    std::string good = UUEncode(PatternBytes(4000, 7), "good.bin");
+    std::vector<std::string> posts = {
+        Article(kGroup, "good1.bin", good),
+        Article(kGroup, "tiny.bin", UUEncode(PatternBytes(100, 8), "tiny.bin")), // below the minimum
+        Article(kGroup, "spam.bin", good, "Spammer <s@spam.example>"),           // filtered when filtering
+        Article(kGroup, "good4.bin", good),
+        Article(kGroup, "many.bin (1/30)", good), // too many parts
+        Article(kGroup, "good6.bin", good),
+    };
+    WriteFileBytes(dir_.file("filters.flt"), "spammer\n");
+    settings_.FilterFile = dir_.file("filters.flt");
+    settings_.PartsEnabled = 1;
+    settings_.MaxNumParts = 10;
+    for (int filtering : {1, 0}) {
+        SCOPED_TRACE(filtering);
+        FakeNewsServer fake;
+        ArticleServer articles(fake, kGroup, posts);
+        settings_.FilteringEnabled = filtering;
+        ServerEntry& server = AddServerAt(fake.Address());
+        AddGroup(server, kGroup).MinSizeK = 20;
+        EngineTestHost host(settings_, "spindrel.cfg");
+        ASSERT_TRUE(RunDownload(host));
+        std::vector<std::string> bodies;
+        for (const std::string& command : fake.Commands()) {
+            if (command.rfind("body ", 0) == 0) {
+                bodies.push_back(command);
+            }
+        }
+        std::vector<std::string> expected = {"body 1", "body 3", "body 4", "body 6"};
+        if (filtering) {
+            expected.erase(expected.begin() + 1);
+        }
+        EXPECT_EQ(bodies, expected);
+        ClearServers(settings_);
     }
 }
 
