@@ -272,6 +272,7 @@ int NntpConnection::ReadXhdr(const std::string& command, std::vector<HeaderCache
         status = code;
         if (code == 221) {
             inData = true;
+            xhdrAnswered_ = true;
         } else if (code == 480 && !loggedInAgain) {
             loggedInAgain = true;
             Relogin();

@@ -89,6 +89,7 @@ int NntpConnection::Connect() {
     }
     link_ = Link::Open;
     greeting_.clear();
+    xhdrAnswered_ = false;
     // Whatever an earlier connection left unread must never pass for this server's answers.
     DropUnread();
 

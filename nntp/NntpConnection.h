@@ -104,8 +104,8 @@ class NntpConnection {
 
     // "head 12\r\n", say: the command for one article by number.
     static std::string ArticleCommand(const char* verb, int64_t article);
-    // Whether `status` can be the answer to `command`: the code it must have, the article asked for, or a
-    // refusal. An answer without article number passes on the code alone.
+    // Whether `status` can be the answer to `command`: the code it must have and the article asked for, or a
+    // refusal.
     static bool AnswerFits(const std::string& command, const std::string& status);
 
     // Sends a command and returns its status line; after a "480" logs in again and repeats it once.
@@ -137,7 +137,7 @@ class NntpConnection {
     // Commands sent before their turn, and the answer bytes they are guessed to bring, are bounded by these
     // and by what covers the round trip at the measured rate.
     static constexpr size_t kMaxCommandsAhead = 128;
-    static constexpr size_t kMinBytesAhead = size_t{1} << 20;
+    static constexpr size_t kMinBytesAhead = size_t{64} << 10;
     static constexpr size_t kMaxBytesAhead = size_t{16} << 20;
 
     // Sends `command` now, ahead of its turn, when that is allowed and within the bounds; its answer is read
@@ -201,7 +201,7 @@ class NntpConnection {
     int ReadXhdr(const std::string& command, std::vector<HeaderCacheEntry>& scratch, int64_t first,
                  int64_t last, bool numbers, bool mayLogInAgain, int& status);
     // Sends the two xhdr commands of first..last and of the blocks of `span` articles after it, up to the
-    // group's last article, as far as the bounds on what is in flight allow.
+    // group's last article, as far as the bounds on what is in flight allow, once xhdr has been answered.
     void SendXhdrAhead(int64_t first, int64_t last, int64_t span);
     // Reads the answer of an xhdr command sent ahead and keeps it for its turn; false when the link was lost.
     bool KeepXhdrAnswer(const std::string& command);
@@ -262,6 +262,7 @@ class NntpConnection {
     };
     std::map<std::string, XhdrAnswer> xhdrAnswers_; // by command, answered before their turn
     int64_t groupLast_ = -1;
+    bool xhdrAnswered_ = false; // on this connection
     std::chrono::steady_clock::duration roundTrip_{};
     double bytesPerSecond_ = 0;
 };

@@ -76,8 +76,9 @@ bool NntpConnection::AnswerFits(const std::string& command, const std::string& s
     if (verb == "xhdr" || verb == "group") {
         return true;
     }
+    // Some servers give 0 for an article they took by number; no number at all is no answer to this command.
     int64_t answered = NumberAfter(status, 3);
-    return answered <= 0 || answered == NumberAfter(command, verb.size());
+    return answered == 0 || (answered > 0 && answered == NumberAfter(command, verb.size()));
 }
 
 bool NntpConnection::RoomAhead(size_t answerBytes) const {
@@ -162,6 +163,10 @@ bool NntpConnection::KeepXhdrAnswer(const std::string& command) {
 }
 
 void NntpConnection::SendXhdrAhead(int64_t first, int64_t last, int64_t span) {
+    // A server is asked for more only once it has shown it answers xhdr at all.
+    if (!xhdrAnswered_) {
+        return;
+    }
     // Answers kept for ranges already behind are of no use any more.
     for (auto kept = xhdrAnswers_.begin(); kept != xhdrAnswers_.end();) {
         long long keptFirst = 0;

@@ -164,6 +164,14 @@ TEST_F(PipelineFaultTest, AnswersThatDoNotBelongCloseTheLinkAndTheRunGoesOn) {
              }));
          },
          "Connection lost - reconnecting", 0},
+        {"reset in the third answer", // what the client had not read yet is lost with the link
+         [](FakeNewsServer&, ArticleServer& articles) {
+             articles.SetBodyFault(FirstBody(3, [](FakeNewsSession& s, const std::string& wire) {
+                 s.Send(wire.substr(0, wire.size() / 2));
+                 s.Reset();
+             }));
+         },
+         "Connection lost - reconnecting", 0},
         {"answers two commands out of order",
          [this](FakeNewsServer&, ArticleServer& articles) {
              // The third body's place is taken by the fourth article's answer.
@@ -182,16 +190,22 @@ TEST_F(PipelineFaultTest, AnswersThatDoNotBelongCloseTheLinkAndTheRunGoesOn) {
         {"more answers than commands",
          [](FakeNewsServer&, ArticleServer& articles) {
              articles.SetBodyFault(
-                 FirstBody(2, [](FakeNewsSession& s, const std::string& wire) { s.Send(wire + wire); }));
+                 FirstBody(1, [](FakeNewsSession& s, const std::string& wire) { s.Send(wire + wire); }));
          },
          outOfOrder.c_str(), 0},
+        {"more answers than commands, none sent behind them",
+         [](FakeNewsServer&, ArticleServer& articles) {
+             articles.SetBodyFault(
+                 FirstBody(2, [](FakeNewsSession& s, const std::string& wire) { s.Send(wire + wire); }));
+         },
+         "Server sent more than was asked for - connection closed", 0},
         {"unexpected multi-line answer",
          [](FakeNewsServer&, ArticleServer& articles) {
-             articles.SetBodyFault(FirstBody(2, [](FakeNewsSession& s, const std::string&) {
+             articles.SetBodyFault(FirstBody(1, [](FakeNewsSession& s, const std::string&) {
                  s.Send("423 No such article\r\nbegin 644 f9.bin\r\n.\r\n");
              }));
          },
-         outOfOrder.c_str(), 2},
+         outOfOrder.c_str(), 1},
         {"xhdr answer larger than the range asked for",
          [](FakeNewsServer& fake, ArticleServer&) {
              auto done = std::make_shared<std::atomic<bool>>(false);

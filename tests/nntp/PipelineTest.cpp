@@ -20,7 +20,7 @@ TEST(PipelineTest, AnswerBelongsToItsCommand) {
         {"body 12\r\n", "222 12 <a@b> body\r\n", true},
         {"body 12\r\n", "222 13 <a@b> body\r\n", false}, // another article's body
         {"body 12\r\n", "221 12 <a@b> head\r\n", false}, // a head for a body
-        {"body 12\r\n", "222 body follows\r\n", true},   // no number: the code alone
+        {"body 12\r\n", "222 body follows\r\n", false},  // no article number
         {"body 12\r\n", "222 0 <a@b>\r\n", true},
         {"body 12\r\n", "423 No such article\r\n", true},
         {"body 12\r\n", "480 Authentication required\r\n", true},
