@@ -207,9 +207,19 @@ void FakeNewsServer::Serve(std::shared_ptr<FakeNewsSession> session) {
             if (!line.empty() && line.back() == '\r') {
                 line.pop_back();
             }
+            // Commands a client sent ahead may still wait here when a stalled handler returns at shutdown;
+            // what served them may be gone by then.
+            if (Stopping()) {
+                return;
+            }
             Dispatch(*session, line);
         }
     }
+}
+
+bool FakeNewsServer::Stopping() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return stopping_;
 }
 
 void FakeNewsServer::Dispatch(FakeNewsSession& session, const std::string& line) {
