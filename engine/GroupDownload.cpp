@@ -468,7 +468,9 @@ void GroupDownload::SendAhead(int64_t n, long lines) {
     if (!connection_.SendAhead(NntpConnection::ArticleCommand("body", n), bodyBytes(lines))) {
         return;
     }
-    for (int64_t m = n + 1; m > n && m <= last_; ++m) {
+    // Up to the last article without stepping past it: that may be the highest number there is.
+    for (int64_t m = n; m < last_;) {
+        ++m;
         std::optional<std::string> summary = connection_.CachedHeaderSummary(m);
         if (!summary) {
             return;
