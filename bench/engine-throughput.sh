@@ -7,6 +7,7 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$ROOT"
 BUILD="${BUILD:-build}"
+CONSOLE="${CONSOLE:-$ROOT/$BUILD/spindrel-console}"  # another build of the console to measure
 cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$BUILD" -j"${JOBS:-2}" --target spindrel-console >/dev/null
 
@@ -51,7 +52,7 @@ Server
 CFG
     local start end
     start=$(date +%s.%N)
-    (cd "$dir" && "$ROOT/$BUILD/spindrel-console" >/dev/null)
+    (cd "$dir" && "$CONSOLE" >/dev/null)
     end=$(date +%s.%N)
     awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }'
 }

@@ -1,5 +1,6 @@
 #include "engine/GroupDownload.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <limits>
@@ -31,6 +32,9 @@ constexpr double kCulledBytesPerLine = 40;
 constexpr double kFilteredBytesPerLine = 62;
 constexpr double kMegabyte = 1048576.0;
 constexpr size_t kSaveThreadStack = 64 * 1024;
+// Guesses of an answer's size, for the bound on what is in flight: a head, and a body line with its end.
+constexpr size_t kHeadAnswerBytes = 2048;
+constexpr size_t kBodyLineBytes = 64;
 
 template <typename... Args> std::string Format(const char* format, Args... args) {
     char buffer[4096];
@@ -76,6 +80,8 @@ class GroupDownload {
     void HandOverDecode(std::string post, int64_t n);
     void WaitForDecode();
     bool Reconnect(int64_t& n);
+    void SendAhead(int64_t n, long lines);
+    bool PassesCulls(Header& header, long lines) const;
     bool Culled(Header& header, long lines);
     bool Filtered(Header& header, long lines);
     std::optional<std::string> PartBody(Header& header, std::string body, int64_t n);
@@ -334,6 +340,7 @@ GroupDownload::Fetched GroupDownload::Fetch(int64_t& n) {
         // The head fetched for the filters is the one decoded with the body; it is not asked for twice, and
         // the body arrives right behind it.
         bool behindHead = fullHead && !header->isMultiPart();
+        SendAhead(n, lines);
         EngineHost& host = fetchHost_;
         std::optional<std::string> body = connection_.FetchBody(
             n, lines,
@@ -452,7 +459,49 @@ bool GroupDownload::Reconnect(int64_t& n) {
     return true;
 }
 
+// Puts this body and the commands of the articles after it on the link, so their answers follow this one
+// without a round trip in between. Only articles whose summary is at hand and that pass the culls are asked
+// for, and their bodies only when no filter has to see the head first; the decisions themselves are taken
+// again in turn, and an answer nobody asks for is dropped unseen.
+void GroupDownload::SendAhead(int64_t n, long lines) {
+    auto bodyBytes = [](long count) { return static_cast<size_t>(std::max(count, 1L)) * kBodyLineBytes; };
+    if (!connection_.SendAhead(NntpConnection::ArticleCommand("body", n), bodyBytes(lines))) {
+        return;
+    }
+    // Up to the last article without stepping past it: that may be the highest number there is.
+    for (int64_t m = n; m < last_;) {
+        ++m;
+        std::optional<std::string> summary = connection_.CachedHeaderSummary(m);
+        if (!summary) {
+            return;
+        }
+        Header header(std::move(*summary));
+        long articleLines = header.getLines();
+        if (!PassesCulls(header, articleLines)) {
+            continue;
+        }
+        if (!connection_.SendAhead(NntpConnection::ArticleCommand("head", m), kHeadAnswerBytes) ||
+            filterCount_ > 0 ||
+            !connection_.SendAhead(NntpConnection::ArticleCommand("body", m), bodyBytes(articleLines))) {
+            return;
+        }
+    }
+}
+
+bool GroupDownload::PassesCulls(Header& header, long lines) const {
+    if (lines < 1 || lines > kMaxLines) {
+        return false;
+    }
+    if (header.isMultiPart()) {
+        return values_.PartsEnabled && header.getPartTotal() <= values_.MaxNumParts;
+    }
+    return minSizeK_ == 0 || lines >= minSizeK_;
+}
+
 bool GroupDownload::Culled(Header& header, long lines) {
+    if (PassesCulls(header, lines)) {
+        return false;
+    }
     if (lines < 1 || lines > kMaxLines) {
         LogMessage("   Corrupt article - culled");
         return true;
@@ -460,16 +509,12 @@ bool GroupDownload::Culled(Header& header, long lines) {
     if (header.isMultiPart()) {
         if (!values_.PartsEnabled) {
             LogMessage("   is multipart - culled");
-        } else if (header.getPartTotal() > values_.MaxNumParts) {
+        } else {
             LogMessage("   Culled, recovery of %d parts unlikely ( > %d parts)", header.getPartTotal(),
                        values_.MaxNumParts);
-        } else {
-            return false;
         }
-    } else if (minSizeK_ != 0 && lines < minSizeK_) {
-        LogMessage("   culled by group minimum");
     } else {
-        return false;
+        LogMessage("   culled by group minimum");
     }
     Later([this, lines] { stats_.Add(PanelRow::Culled, kCulledBytesPerLine * lines, fetchHost_); });
     return true;

@@ -3,3 +3,4 @@
 std::atomic<int> DownloadRunning{0};
 std::atomic<int> GroupListCancel{0};
 std::atomic<int> BandwidthPauseFlag{0};
+std::atomic<bool> PipelineCommands{true};

@@ -10,3 +10,5 @@ extern std::atomic<int> DownloadRunning;
 extern std::atomic<int> GroupListCancel;
 // 1 only while the bandwidth limiter pauses a connection, so the watchdog does not take the pause for a hang.
 extern std::atomic<int> BandwidthPauseFlag;
+// Whether new connections send commands ahead of their answers; cleared only to compare a run without it.
+extern std::atomic<bool> PipelineCommands;

@@ -9,18 +9,9 @@
 
 #include "log/Log.h"
 #include "nntp/NntpConnection.h"
+#include "nntp/ReplyCode.h"
 
 namespace {
-
-// The three-digit code a status line starts with, or -1 when it does not start with one.
-int ReplyCode(const std::string& line) {
-    if (line.size() < 3 || !std::isdigit(static_cast<unsigned char>(line[0])) ||
-        !std::isdigit(static_cast<unsigned char>(line[1])) ||
-        !std::isdigit(static_cast<unsigned char>(line[2]))) {
-        return -1;
-    }
-    return (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
-}
 
 // Text that goes into a command line must not be able to end it or start another one.
 bool FitsInCommand(const std::string& text) {
@@ -111,8 +102,17 @@ void NntpConnection::AbandonAnswer() {
 }
 
 std::optional<std::string> NntpConnection::SendCommand(const std::string& command) {
-    SendText(command.c_str());
+    auto sent = std::chrono::steady_clock::now();
+    bool pipelined = false;
+    Issue(command, pipelined);
     std::optional<std::string> status = ReadStatus(Watch::ReplyTime);
+    if (status && pipelined && !AnswerFits(command, *status)) {
+        AnsweredOutOfOrder();
+        return std::nullopt;
+    }
+    if (status && !pipelined) {
+        MeasureRoundTrip(sent);
+    }
     if (status && ReplyCode(*status) == 480) {
         Relogin();
         SendText(command.c_str());
@@ -145,6 +145,8 @@ int NntpConnection::Login(const std::string& user, const std::string& password) 
 }
 
 int NntpConnection::Relogin() {
+    // What was sent ahead is answered before the login, most likely with 480 as well: it goes again later.
+    SkipAhead();
     std::string user = user_;
     std::string password = password_;
     return Login(user, password);
@@ -153,6 +155,8 @@ int NntpConnection::Relogin() {
 std::unique_ptr<GroupStatus> NntpConnection::SelectGroup(const std::string& name) {
     ThrottleBandwidth();
     cachedFirst_ = cachedLast_ = -1;
+    xhdrAnswers_.clear();
+    groupLast_ = -1;
     if (link_ != Link::Open || name.empty() || !FitsInCommand(name)) {
         return nullptr;
     }
@@ -169,6 +173,7 @@ std::unique_ptr<GroupStatus> NntpConnection::SelectGroup(const std::string& name
     if (code != 211 || !GroupNumbers(*reply, numbers)) {
         return nullptr;
     }
+    groupLast_ = numbers[2];
     return std::make_unique<GroupStatus>(hostName_, name, numbers[0], numbers[1], numbers[2]);
 }
 
@@ -189,17 +194,43 @@ int NntpConnection::Xhdr(const char* field, std::vector<HeaderCacheEntry>& scrat
     if (link_ != Link::Open) {
         return -1;
     }
-    char command[96];
-    std::snprintf(command, sizeof command, "xhdr %s %" PRId64 "-%" PRId64 "\r\n", field, first, last);
-    if (!SendText(command) && !numbers) {
+    std::string command = XhdrCommand(field, first, last);
+    auto early = xhdrAnswers_.find(command);
+    if (early != xhdrAnswers_.end()) {
+        // Its answer arrived ahead of its turn; a refusal takes effect now, as it would have when asked.
+        XhdrAnswer answer = std::move(early->second);
+        xhdrAnswers_.erase(early);
+        scratch = std::move(answer.entries);
+        if (answer.refused) {
+            xhdrRefused_ = 1;
+        }
+        return answer.result;
+    }
+    if (!Issue(command) && !numbers) {
         return -1;
     }
+    int status = 0;
+    int result = ReadXhdr(command, scratch, first, last, numbers, true, status);
+    if (status / 10 == 50) {
+        xhdrRefused_ = 1;
+    }
+    return result;
+}
+
+std::string NntpConnection::XhdrCommand(const char* field, int64_t first, int64_t last) {
+    char command[96];
+    std::snprintf(command, sizeof command, "xhdr %s %" PRId64 "-%" PRId64 "\r\n", field, first, last);
+    return command;
+}
+
+int NntpConnection::ReadXhdr(const std::string& command, std::vector<HeaderCacheEntry>& scratch,
+                             int64_t first, int64_t last, bool numbers, bool mayLogInAgain, int& status) {
     // A server lists each article of the range at most once; an answer that goes on beyond that is not one.
     const uint64_t articles = static_cast<uint64_t>(last) - static_cast<uint64_t>(first) + 1;
     uint64_t dataLines = 0;
     bool inData = false;
     bool complete = false;
-    bool loggedInAgain = false;
+    bool loggedInAgain = !mayLogInAgain;
     std::string line;
     while (!complete) {
         line.clear();
@@ -238,16 +269,15 @@ int NntpConnection::Xhdr(const char* field, std::vector<HeaderCacheEntry>& scrat
             continue;
         }
         int code = ReplyCode(line);
+        status = code;
         if (code == 221) {
             inData = true;
+            xhdrAnswered_ = true;
         } else if (code == 480 && !loggedInAgain) {
             loggedInAgain = true;
             Relogin();
-            SendText(command);
+            SendText(command.c_str());
         } else {
-            if (line.compare(0, 2, "50") == 0) {
-                xhdrRefused_ = 1;
-            }
             return -1;
         }
     }
@@ -273,6 +303,7 @@ std::optional<std::string> NntpConnection::FetchHeaderSummaryCached(int64_t arti
     int64_t span = singleArticle ? 0 : headerCacheSize_ - 1;
     int64_t last = article > std::numeric_limits<int64_t>::max() - span ? std::numeric_limits<int64_t>::max()
                                                                         : article + span;
+    SendXhdrAhead(article, last, span + 1);
     std::vector<HeaderCacheEntry> lines, subjects;
     if (XhdrLines(lines, article, last) == -1) {
         // A server that answered with no article keeps the range answered (as empty), so a stretch of
@@ -306,6 +337,46 @@ std::optional<std::string> NntpConnection::FetchHeaderSummaryCached(int64_t arti
     return summary;
 }
 
+std::optional<std::string> NntpConnection::CachedHeaderSummary(int64_t article) {
+    if (headerCacheSize_ < 2 || cachedFirst_ == -1 || article < cachedFirst_) {
+        return std::nullopt;
+    }
+    if (article <= cachedLast_) {
+        return CachedSummary(article);
+    }
+    return EarlySummary(article);
+}
+
+std::optional<std::string> NntpConnection::EarlySummary(int64_t article) {
+    // Only the block right after the cached one, whose answers may have come in ahead of their turn.
+    int64_t first = cachedLast_ + 1;
+    if (cachedLast_ == std::numeric_limits<int64_t>::max() || article - first >= headerCacheSize_) {
+        return std::nullopt;
+    }
+    int64_t last = first > std::numeric_limits<int64_t>::max() - (headerCacheSize_ - 1)
+                       ? std::numeric_limits<int64_t>::max()
+                       : first + headerCacheSize_ - 1;
+    auto lines = xhdrAnswers_.find(XhdrCommand("lines", first, last));
+    auto subjects = xhdrAnswers_.find(XhdrCommand("subject", first, last));
+    if (lines == xhdrAnswers_.end() || subjects == xhdrAnswers_.end()) {
+        return std::nullopt;
+    }
+    for (const HeaderCacheEntry& entry : lines->second.entries) {
+        if (entry.articleNumber() != article) {
+            continue;
+        }
+        std::string subject;
+        for (const HeaderCacheEntry& candidate : subjects->second.entries) {
+            if (candidate.articleNumber() == article) {
+                subject = candidate.text();
+                break;
+            }
+        }
+        return "Lines: " + std::to_string(entry.number()) + "\r\nSubject: " + subject + "\r\n";
+    }
+    return std::nullopt;
+}
+
 std::optional<std::string> NntpConnection::CachedSummary(int64_t article) {
     if (cacheSpan_ == 0 || linesCache_[0].articleNumber() == 0) {
         return std::nullopt;
@@ -335,10 +406,9 @@ std::optional<std::string> NntpConnection::FetchText(const char* verb, int64_t a
     if (article == 0 || link_ != Link::Open) {
         return std::nullopt;
     }
-    char command[64];
-    std::snprintf(command, sizeof command, "%s %" PRId64 "\r\n", verb, article);
-    std::optional<std::string> status = SendCommand(command);
+    std::optional<std::string> status = SendCommand(ArticleCommand(verb, article));
     ResetRate();
+    auto started = std::chrono::steady_clock::now();
     if (!status) {
         return std::nullopt;
     }
@@ -382,6 +452,7 @@ std::optional<std::string> NntpConnection::FetchText(const char* verb, int64_t a
             if (text[line] == '.') {
                 if (text.compare(line, 3, ".\r\n") == 0 || text.compare(line, 2, ".\n") == 0) {
                     ReturnToRing(text, next);
+                    MeasureRate(kept - first, started);
                     text.resize(kept);
                     return kept == first ? std::nullopt : std::optional<std::string>(std::move(text));
                 }

@@ -89,6 +89,7 @@ int NntpConnection::Connect() {
     }
     link_ = Link::Open;
     greeting_.clear();
+    xhdrAnswered_ = false;
     // Whatever an earlier connection left unread must never pass for this server's answers.
     DropUnread();
 
@@ -121,6 +122,9 @@ int NntpConnection::Disconnect() {
 void NntpConnection::CloseLink() {
     socket_.Close();
     link_ = Link::Closed;
+    // Answers that never came are never taken for those of the next link.
+    ahead_.clear();
+    bytesAhead_ = 0;
 }
 
 void NntpConnection::CutOff(const char* why) {
@@ -137,10 +141,13 @@ void NntpConnection::DropUnread() {
 int NntpConnection::SendBytes(const char* bytes, size_t count) {
     // An answer begins with the first byte the server sends after its command. Bytes still unread belong to
     // an earlier answer that went on past its end, or to a connection that is gone: never to this one.
-    if (!ring_.empty() && link_ == Link::Open) {
-        CutOff("Server sent more than was asked for");
+    // Commands sent ahead leave their answers in the ring, so only a link with none ahead is checked.
+    if (ahead_.empty()) {
+        if (!ring_.empty() && link_ == Link::Open) {
+            CutOff("Server sent more than was asked for");
+        }
+        DropUnread();
     }
-    DropUnread();
     if (link_ != Link::Open) {
         return 0;
     }

@@ -4,7 +4,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -100,6 +102,12 @@ class NntpConnection {
     // returning 0 stops the fetch.
     using BodyProgress = std::function<int(float kibPerSecond, int percent, long linesRead)>;
 
+    // "head 12\r\n", say: the command for one article by number.
+    static std::string ArticleCommand(const char* verb, int64_t article);
+    // Whether `status` can be the answer to `command`: the code it must have and the article asked for, or a
+    // refusal.
+    static bool AnswerFits(const std::string& command, const std::string& status);
+
     // Sends a command and returns its status line; after a "480" logs in again and repeats it once.
     std::optional<std::string> SendCommand(const std::string& command);
     // Stores the login for Relogin, then sends it: 1 when the server accepted it.
@@ -124,6 +132,26 @@ class NntpConnection {
     // so a hand-edited size cannot make the caches take gigabytes.
     void SetHeaderCacheSize(int size) { headerCacheSize_ = std::clamp(size, 0, kMaxHeaderCacheSize); }
 
+    // ---- Pipelining ----
+
+    // Commands sent before their turn, and the answer bytes they are guessed to bring, are bounded by these
+    // and by what covers the round trip at the measured rate.
+    static constexpr size_t kMaxCommandsAhead = 128;
+    static constexpr size_t kMinBytesAhead = size_t{64} << 10;
+    static constexpr size_t kMaxBytesAhead = size_t{16} << 20;
+
+    // Sends `command` now, ahead of its turn, when that is allowed and within the bounds; its answer is read
+    // when the same command is issued in turn. An answer whose command is never issued is read and dropped
+    // before the next command that is. False when nothing was sent.
+    bool SendAhead(const std::string& command, size_t answerBytes);
+    // Whether a command bringing about `answerBytes` fits in what may be in flight now.
+    bool RoomAhead(size_t answerBytes) const;
+    // Off: every command waits for the answer before it (and after a server answered out of order).
+    void SetPipelining(bool on) { pipelining_ = on; }
+    bool Pipelining() const { return pipelining_; }
+    // The summary of `article` when the caches hold it, without asking the server.
+    std::optional<std::string> CachedHeaderSummary(int64_t article);
+
   private:
     // Which flag ends a wait for the rest of an answer.
     enum class Watch { Download, GroupList, ReplyTime };
@@ -147,11 +175,41 @@ class NntpConnection {
     std::optional<std::string> ReadStatus(Watch watch);
     // An answer was given up half-way: what is left of it must never pass for the next reply.
     void AbandonAnswer();
+    // Puts `command` in flight: taken from the commands sent ahead when it is the next of them, else sent
+    // after the answers of those are read and dropped. `pipelined` tells whether other answers share the
+    // link.
+    bool Issue(const std::string& command, bool& pipelined);
+    bool Issue(const std::string& command) {
+        bool pipelined = false;
+        return Issue(command, pipelined);
+    }
+    // Reads and drops the answers of every command sent ahead; false when the link was lost on the way.
+    // Answers of xhdr commands are kept for their turn when `keepXhdr`, since the commands sent ahead after
+    // them do not make them any less wanted.
+    bool SkipAhead(bool keepXhdr = false);
+    bool SkipAnswer(const std::string& command);
+    // A server whose answer does not belong to the command it must answer cannot be trusted on this link.
+    void AnsweredOutOfOrder();
+    void MeasureRoundTrip(std::chrono::steady_clock::time_point sent);
+    void MeasureRate(size_t bytes, std::chrono::steady_clock::time_point started);
+    size_t BytesAheadLimit() const;
     int Xhdr(const char* field, std::vector<HeaderCacheEntry>& scratch, int64_t first, int64_t last,
              bool numbers);
+    static std::string XhdrCommand(const char* field, int64_t first, int64_t last);
+    // Reads the answer of an xhdr command; `status` is the code of its last status line. After a 480 it logs
+    // in again and repeats the command once, when `mayLogInAgain`.
+    int ReadXhdr(const std::string& command, std::vector<HeaderCacheEntry>& scratch, int64_t first,
+                 int64_t last, bool numbers, bool mayLogInAgain, int& status);
+    // Sends the two xhdr commands of first..last and of the blocks of `span` articles after it, up to the
+    // group's last article, as far as the bounds on what is in flight allow, once xhdr has been answered.
+    void SendXhdrAhead(int64_t first, int64_t last, int64_t span);
+    // Reads the answer of an xhdr command sent ahead and keeps it for its turn; false when the link was lost.
+    bool KeepXhdrAnswer(const std::string& command);
     std::optional<std::string> FetchText(const char* verb, int64_t article, long expectedLines,
                                          const BodyProgress* progress, std::string text = {});
     std::optional<std::string> CachedSummary(int64_t article);
+    // The summary of an article of the next block from xhdr answers kept for their turn.
+    std::optional<std::string> EarlySummary(int64_t article);
     enum class Link { Unused, Open, Closed };
 
     void CloseLink();
@@ -188,4 +246,23 @@ class NntpConnection {
     OwnedPtrArray<HeaderCacheEntry> subjectCache_;
     std::string user_;
     std::string password_;
+
+    // ---- Pipelining state ----
+    struct Ahead {
+        std::string command;
+        size_t answerBytes;
+    };
+    bool pipelining_ = PipelineCommands.load();
+    std::deque<Ahead> ahead_;
+    size_t bytesAhead_ = 0;
+    struct XhdrAnswer {
+        int result = -1;
+        std::vector<HeaderCacheEntry> entries;
+        bool refused = false; // xhdr itself refused: the summaries come from heads from then on
+    };
+    std::map<std::string, XhdrAnswer> xhdrAnswers_; // by command, answered before their turn
+    int64_t groupLast_ = -1;
+    bool xhdrAnswered_ = false; // on this connection
+    std::chrono::steady_clock::duration roundTrip_{};
+    double bytesPerSecond_ = 0;
 };

@@ -11,7 +11,7 @@
 #include "tests/support/FakeNewsServer.h"
 
 // Serves one group of numbered articles (1..n) with group, xhdr, head and body; `bodyFault` may take over a
-// body request.
+// body request and `headFault` a head request.
 class ArticleServer {
   public:
     using BodyFault = std::function<bool(FakeNewsSession&, int article, const std::string& wire)>;
@@ -36,6 +36,10 @@ class ArticleServer {
     void SetBodyFault(BodyFault fault) {
         std::lock_guard<std::mutex> lock(mutex_);
         bodyFault_ = std::move(fault);
+    }
+    void SetHeadFault(BodyFault fault) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        headFault_ = std::move(fault);
     }
     void RefuseXhdr() { refuseXhdr_ = true; }
 
@@ -90,23 +94,24 @@ class ArticleServer {
             return;
         }
         std::string wire = (head ? "221 " : "222 ") + std::to_string(n) + " <a@b>\r\n" + Wire(Part(n, head));
-        if (!head && BodyFaultTakesOver(s, n, wire)) {
+        if (FaultTakesOver(head, s, n, wire)) {
             return;
         }
         s.Send(wire);
     }
 
     std::vector<std::string> articles_;
-    bool BodyFaultTakesOver(FakeNewsSession& s, int article, const std::string& wire) {
+    bool FaultTakesOver(bool head, FakeNewsSession& s, int article, const std::string& wire) {
         BodyFault fault;
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            fault = bodyFault_;
+            fault = head ? headFault_ : bodyFault_;
         }
         return fault && fault(s, article, wire);
     }
 
     std::mutex mutex_;
     BodyFault bodyFault_;
+    BodyFault headFault_;
     bool refuseXhdr_ = false;
 };

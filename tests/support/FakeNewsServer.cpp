@@ -8,6 +8,7 @@
 namespace {
 
 constexpr int kPollMs = 50;
+constexpr int kDrainMs = 20;
 constexpr int kSendTimeoutMs = 5000;
 constexpr size_t kRepeatBlock = size_t{1} << 20;
 
@@ -59,6 +60,12 @@ void FakeNewsSession::Stall() {
 }
 
 void FakeNewsSession::Close() {
+    // An orderly end: commands the client already sent are read first, since closing with them unread would
+    // turn the close into a reset (Reset is that fault).
+    char buffer[4096];
+    for (int i = 0; i < 64 && socket_.Receive(buffer, sizeof buffer, kDrainMs).status == ReceiveStatus::Data;
+         ++i) {
+    }
     socket_.Close();
 }
 
@@ -200,9 +207,19 @@ void FakeNewsServer::Serve(std::shared_ptr<FakeNewsSession> session) {
             if (!line.empty() && line.back() == '\r') {
                 line.pop_back();
             }
+            // Commands a client sent ahead may still wait here when a stalled handler returns at shutdown;
+            // what served them may be gone by then.
+            if (Stopping()) {
+                return;
+            }
             Dispatch(*session, line);
         }
     }
+}
+
+bool FakeNewsServer::Stopping() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return stopping_;
 }
 
 void FakeNewsServer::Dispatch(FakeNewsSession& session, const std::string& line) {

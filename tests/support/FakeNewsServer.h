@@ -86,6 +86,7 @@ class FakeNewsServer {
     void AcceptLoop();
     void Serve(std::shared_ptr<FakeNewsSession> session);
     void Dispatch(FakeNewsSession& session, const std::string& line);
+    bool Stopping() const;
     // Waits until the server stops, a stall is released (when `untilRelease`) or the time is up.
     void Wait(int milliseconds, bool untilRelease);
 
