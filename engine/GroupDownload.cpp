@@ -141,6 +141,8 @@ void GroupDownload::Run() {
         }
     }
     WaitForDecode();
+    // The parts index on disk is complete when the group's visit ends.
+    FlushPartsIndex();
     // A save still under way is done before the controller writes its own.
     saving_->Wait();
     job_.done = 1;

@@ -44,7 +44,9 @@ class PartsFixture : public ::testing::Test {
         return fresh;
     }
 
+    // The index file once the store has written what it holds in memory.
     std::vector<PartRecord> Index() {
+        FlushPartsIndex();
         std::vector<PartRecord> records;
         FILE* in = fopen(IndexPath(partsDir).c_str(), "r");
         if (!in) {
