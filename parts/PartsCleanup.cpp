@@ -28,7 +28,7 @@ std::vector<PartRecord> ReadAllRecords(FILE* in) {
 
 int RemoveOldestQuarter(const std::string& partsDir) {
     PartsLockGuard guard;
-    SharedPartsIndex().writeRefreshed();
+    SharedPartsIndex().settle();
     FILE* in = fopen(IndexPath(partsDir).c_str(), "r");
     if (!in) {
         return 0;

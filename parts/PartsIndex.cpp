@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "log/Log.h"
 #include "parts/IndexRewrite.h"
 #include "parts/PartsPaths.h"
 
@@ -150,6 +151,50 @@ bool PartsIndex::writeRefreshed(std::chrono::steady_clock::duration age) {
     return rewrite();
 }
 
+void PartsIndex::holdAssembled(std::vector<Position> positions) {
+    heldDir_ = partsDir_;
+    for (Position position : positions) {
+        heldFiles_.push_back(at(position).file);
+    }
+    held_ = std::move(positions);
+}
+
+void PartsIndex::settle(std::chrono::steady_clock::duration age) {
+    if (!heldFiles_.empty()) {
+        releaseHeld();
+    }
+    writeRefreshed(age);
+}
+
+void PartsIndex::releaseHeld() {
+    if (sync(heldDir_) == State::Unreadable) {
+        return; // tried again at the next settle
+    }
+    if (held_.empty()) {
+        // Read again since: the records are found by their files.
+        std::set<std::string> files(heldFiles_.begin(), heldFiles_.end());
+        for (const auto& [position, record] : records_) {
+            if (files.count(record.file)) {
+                held_.push_back(position);
+            }
+        }
+    }
+    for (Position position : held_) {
+        remove(position);
+    }
+    if (!held_.empty() && !rewrite()) {
+        return;
+    }
+    for (const std::string& name : heldFiles_) {
+        std::string path = PartFilePath(heldDir_, name);
+        if (std::remove(path.c_str()) != 0) {
+            LogMessage("   Error removing part \"%s\"", path.c_str());
+        }
+    }
+    heldFiles_.clear();
+    held_.clear();
+}
+
 void PartsIndex::forget() {
     clear();
 }
@@ -164,6 +209,7 @@ bool PartsIndex::noteWritten(const std::optional<FileIdentity>& identity) {
 }
 
 void PartsIndex::clear() {
+    held_.clear();
     partsDir_.clear();
     identity_.reset();
     damaged_ = false;

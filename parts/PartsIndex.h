@@ -44,16 +44,25 @@ class PartsIndex {
     bool rewrite();
     // Remembers that refreshed times are still to be written.
     void markRefreshed();
-    // Writes refreshed times noted at least `age` ago; true when nothing is left to write. Every other reader
-    // of the index (the clean-up, the browser) calls it first, so it reads what the store knows.
-    bool writeRefreshed(std::chrono::steady_clock::duration age = {});
+    // Writes refreshed times noted at least `age` ago; true when nothing is left to write.
+    bool writeRefreshed(std::chrono::steady_clock::duration age);
     // Drops the copy in memory: the next sync reads the file.
     void forget();
+
+    // Keeps the records of a set just assembled in the index until the next settle: a crash before the
+    // assembled article has been decoded finds the set still complete on disk, and the article that completed
+    // it, fetched again, assembles it again.
+    void holdAssembled(std::vector<Position> positions);
+    // Drops the held records (rewriting the file) and deletes their part files, then writes refreshed times
+    // noted at least `age` ago. Every store begins with it; every other reader of the index (the clean-up,
+    // the browser) calls it first, so it reads what the store knows.
+    void settle(std::chrono::steady_clock::duration age = {});
 
   private:
     bool read(FILE* in);
     void clear();
     bool noteWritten(const std::optional<FileIdentity>& identity);
+    void releaseHeld();
 
     std::string partsDir_;
     std::optional<FileIdentity> identity_; // of the file the copy is of; empty when there is none
@@ -63,6 +72,11 @@ class PartsIndex {
     std::map<Position, PartRecord> records_;
     std::unordered_map<std::string, std::set<Position>> bySignature_;
     std::set<std::pair<long, Position>> byTime_;
+    // The held set: its part files with the index they are listed in, and their records' places while the
+    // copy in memory is still the one they were held in.
+    std::string heldDir_;
+    std::vector<std::string> heldFiles_;
+    std::vector<Position> held_;
 };
 
 // The one copy the process keeps; the parts lock guards it.

@@ -166,7 +166,8 @@ class IndexScan {
     }
 
     // Writes the outcome into the index (the record just stored, refreshed times, removals) and only then
-    // deletes files: no index ever names a file that is gone.
+    // deletes files: no index ever names a file that is gone. An assembled set stays listed, with its files,
+    // until the next store or the end of the group's visit, when its article has been decoded.
     ScanResult finish(const PartRecord* added, long& counterA, long& counterB) {
         ScanResult result;
         int keepFrom = 0;
@@ -181,25 +182,29 @@ class IndexScan {
         }
         std::optional<PartsIndex::Position> addedAt =
             addedKept_ && !addedInSlot_ ? std::optional(index_.add(*added)) : std::nullopt;
-        for (const Slot& slot : slots_.range(0, keepFrom)) {
-            if (slot.position) {
-                removed_.push_back(*slot.position);
-            }
-        }
         for (const PartsIndex::Position position : removed_) {
             index_.remove(position);
         }
-        for (const Slot& slot : slots_.range(keepFrom, kSlots)) {
-            if (slot.position) {
+        std::vector<PartsIndex::Position> assembled;
+        for (const Slot& slot : slots_.range(0, kSlots)) {
+            bool joined = slot.record.part <= keepFrom;
+            if (slot.position && joined) {
+                assembled.push_back(*slot.position);
+            } else if (slot.position) {
                 index_.restamp(*slot.position, now_);
                 index_.markRefreshed();
             } else {
                 PartRecord restamped = slot.record;
                 restamped.time = now_;
                 addedAt = index_.add(std::move(restamped));
+                if (joined) {
+                    assembled.push_back(*addedAt);
+                }
             }
         }
-        if (!removed_.empty()) {
+        // A set that completes is committed by a rewrite, which shows that the index can be rewritten
+        // without it when it is released.
+        if (!removed_.empty() || result.body) {
             result.committed = index_.rewrite();
         } else {
             result.committed = !addedAt || index_.append(*addedAt);
@@ -212,9 +217,7 @@ class IndexScan {
             RemovePartFile(partsDir_, name);
         }
         if (result.body) {
-            for (const PartRecord& part : slots_.records(0, completeTotal_)) {
-                RemovePartFile(partsDir_, part.file);
-            }
+            index_.holdAssembled(std::move(assembled));
             ++counterA;
             ++counterB;
         }
@@ -282,6 +285,7 @@ constexpr auto kRefreshedTimesDelay = std::chrono::seconds(2);
 ScanResult Scan(const std::string& signature, const std::string& partsDir, long& counterA, long& counterB,
                 long maxAgeDays, time_t now, const PartRecord* added) {
     PartsIndex& index = SharedPartsIndex();
+    index.settle(kRefreshedTimesDelay);
     PartsIndex::State state = index.sync(partsDir);
     if (state == PartsIndex::State::Unreadable || (state == PartsIndex::State::Missing && !added)) {
         return {};
@@ -297,7 +301,7 @@ ScanResult Scan(const std::string& signature, const std::string& partsDir, long&
 
 void ResetPartFileNaming() {
     PartsLockGuard guard;
-    SharedPartsIndex().writeRefreshed();
+    SharedPartsIndex().settle();
     SharedPartsIndex().forget();
     rememberedSecond = 0;
     sameSecondCounter = 0;
@@ -341,5 +345,5 @@ std::optional<std::string> CollectParts(const std::string& signature, const std:
 
 void FlushPartsIndex() {
     PartsLockGuard guard;
-    SharedPartsIndex().writeRefreshed();
+    SharedPartsIndex().settle();
 }

@@ -64,8 +64,9 @@ class PartsFixture : public ::testing::Test {
 
     std::string PartPath(const std::string& name) { return PartFilePath(partsDir, name); }
 
-    // Every file in the parts directory but the index.
+    // Every file in the parts directory but the index, once the store has settled what it holds in memory.
     std::vector<std::string> PartFiles() {
+        FlushPartsIndex();
         std::vector<std::string> names;
         std::error_code ec;
         for (const auto& entry : std::filesystem::directory_iterator(PartsDirectory(partsDir), ec)) {

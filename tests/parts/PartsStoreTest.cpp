@@ -218,6 +218,7 @@ TEST_F(PartsStore, PartNumbersWithoutASlotStayUntouched) {
     auto joined = Store("s.bin (2/2)", "two");
     ASSERT_TRUE(joined);
     EXPECT_EQ(*joined, "onetwo\r\n.\r\n");
+    FlushPartsIndex();
     EXPECT_EQ(ReadFileBytes(IndexPath(partsDir)), "915148000 501 600 xbig\ns.bin (\n"
                                                   "915148000 0 2 xzero\ns.bin (\n"
                                                   "915148000 -4 2 xneg\ns.bin (\n");
