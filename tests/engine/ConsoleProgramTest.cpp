@@ -5,10 +5,17 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <set>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
+#include "config/ConfigFile.h"
+#include "parts/PartRecord.h"
 #include "tests/engine/ArticleServer.h"
 #include "tests/engine/EngineFixture.h"
 #include "tests/support/InnServer.h"
@@ -147,6 +154,94 @@ TEST_F(ConsoleProgramTest, CtrlCWithLoggingOnStopsSavesAndFlushesTheLog) {
     std::string saved = ReadFileBytes(dir_.file("spindrel.cfg"));
     EXPECT_TRUE(saved.starts_with("#\n# Abandon all hope")) << saved;
     EXPECT_NE(saved.find("Group=" + group + ",1,0k,"), std::string::npos) << saved;
+}
+
+// What a run killed at any moment leaves: a configuration that loads whole and a parts index whose lines all
+// belong to whole records naming files that exist.
+void CheckWhatAKillLeaves(const std::string& dir, const std::string& group) {
+    Settings settings;
+    LoadConfig(settings, dir + "/spindrel.cfg");
+    ASSERT_EQ(settings.NumServers, 1);
+    ASSERT_EQ(settings.Servers[0].NumGroups, 1);
+    EXPECT_EQ(settings.Servers[0].Groups[0].Name, group);
+    EXPECT_EQ(settings.PartsEnabled, 1) << "the configuration lost its tail";
+    std::ifstream index(dir + "/parts/index");
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(index, line);) {
+        lines.push_back(line);
+    }
+    ASSERT_EQ(lines.size() % 2, 0u);
+    for (size_t i = 0; i < lines.size(); i += 2) {
+        PartRecord record;
+        ASSERT_TRUE(ParseRecordLine(lines[i], record)) << lines[i];
+        EXPECT_TRUE(std::filesystem::exists(dir + "/parts/" + record.file)) << record.file;
+    }
+}
+
+TEST_F(ConsoleProgramTest, KilledFiftyTimesTheDownloadStillDecodesEveryBinaryOnce) {
+    const std::string group = "alt.binaries.console";
+    InnServer server;
+    ASSERT_TRUE(server.Start({group})) << server.Error();
+    // News arrives in batches: a new one is posted whenever a run got through everything there was.
+    std::map<std::string, std::string> files;
+    int batches = 0;
+    auto postBatch = [&] {
+        std::vector<std::string> articles;
+        for (int i = 0; i < 12; ++i) {
+            int post = batches * 12 + i;
+            std::string name = "post" + std::to_string(post) + ".bin";
+            files[name] = PatternBytes(60000 + 1000 * i, 100 + post);
+            std::vector<std::string> parts = YEncArticles(group, files[name], name, post % 3 == 0 ? 1 : 4);
+            std::reverse(parts.begin(), parts.end());
+            articles.insert(articles.end(), parts.begin(), parts.end());
+        }
+        ++batches;
+        return server.PostAll(articles);
+    };
+    ASSERT_TRUE(postBatch()) << server.Error();
+    WriteConfig(dir_.str() + "/", server.Address(),
+                "PartsDir=" + dir_.str() + "/\nMaxNumParts=10\nPartsEnabled=1\n");
+
+    std::mt19937 random(8122026);
+    int kills = 0;
+    for (int round = 0; round < 400 && kills < 50; ++round) {
+        pid_t pid = Start();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5 + random() % 80));
+        if (waitpid(pid, nullptr, WNOHANG) == pid) {
+            if (batches == 30) {
+                break;
+            }
+            ASSERT_TRUE(postBatch()) << server.Error();
+            continue;
+        }
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        ++kills;
+        SCOPED_TRACE("after kill " + std::to_string(kills));
+        CheckWhatAKillLeaves(dir_.str(), group);
+        if (HasFailure()) {
+            return;
+        }
+    }
+    EXPECT_EQ(kills, 50) << "the runs ended before fifty kills";
+    ASSERT_EQ(WaitForExit(Start(), 120), 0) << Output();
+    CheckWhatAKillLeaves(dir_.str(), group);
+    std::set<std::string> decoded;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.file(group))) {
+        decoded.insert(entry.path().filename().string());
+    }
+    std::set<std::string> expected;
+    for (const auto& [name, bytes] : files) {
+        expected.insert(name);
+        EXPECT_TRUE(ReadFileBytes(dir_.file(group + "/" + name)) == bytes) << name;
+    }
+    std::vector<std::string> extra, missing;
+    std::set_difference(decoded.begin(), decoded.end(), expected.begin(), expected.end(),
+                        std::back_inserter(extra));
+    std::set_difference(expected.begin(), expected.end(), decoded.begin(), decoded.end(),
+                        std::back_inserter(missing));
+    EXPECT_EQ(extra, std::vector<std::string>{}) << "decoded twice, or left partial";
+    EXPECT_EQ(missing, std::vector<std::string>{});
 }
 
 } // namespace
