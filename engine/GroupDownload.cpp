@@ -225,6 +225,9 @@ bool GroupDownload::ChooseStart(const GroupStatus& status) {
     }
     start_ = p + 1 < first_ ? first_ : p + 1;
     count_ = last_ - start_ + 1;
+    if (start_ > last_) {
+        return false; // nothing new: the article to arrive next is still the one to begin with
+    }
     SetNextArticle(start_);
     return DownloadRunning != 0;
 }
