@@ -202,8 +202,10 @@ TEST_F(ConsoleProgramTest, KilledFiftyTimesTheDownloadStillDecodesEveryBinaryOnc
         return server.PostAll(articles);
     };
     ASSERT_TRUE(postBatch()) << server.Error();
-    WriteConfig(dir_.str() + "/", server.Address(),
-                "PartsDir=" + dir_.str() + "/\nMaxNumParts=10\nPartsEnabled=1\n");
+    WriteConfig(
+        dir_.str() + "/", server.Address(),
+        "PartsDir=" + dir_.str() +
+            "/\nMaxNumParts=10\nPartsEnabled=1\nLoggingEnabled=1\nLogFile=activity.log\nBandWidthLimit=0\n");
 
     std::mt19937 random(8122026);
     int kills = 0;
@@ -211,7 +213,7 @@ TEST_F(ConsoleProgramTest, KilledFiftyTimesTheDownloadStillDecodesEveryBinaryOnc
         pid_t pid = Start();
         std::this_thread::sleep_for(std::chrono::milliseconds(5 + random() % 80));
         if (waitpid(pid, nullptr, WNOHANG) == pid) {
-            if (batches == 30) {
+            if (batches == 80) {
                 break;
             }
             ASSERT_TRUE(postBatch()) << server.Error();
@@ -227,7 +229,7 @@ TEST_F(ConsoleProgramTest, KilledFiftyTimesTheDownloadStillDecodesEveryBinaryOnc
         }
     }
     EXPECT_EQ(kills, 50) << "the runs ended before fifty kills";
-    ASSERT_EQ(WaitForExit(Start(), 120), 0) << Output();
+    ASSERT_EQ(WaitForExit(Start(), 120), 0) << Output() << ReadFileBytes(dir_.file("activity.log"));
     CheckWhatAKillLeaves(dir_.str(), group);
     std::set<std::string> decoded;
     for (const auto& entry : std::filesystem::directory_iterator(dir_.file(group))) {
@@ -243,7 +245,8 @@ TEST_F(ConsoleProgramTest, KilledFiftyTimesTheDownloadStillDecodesEveryBinaryOnc
                         std::back_inserter(extra));
     std::set_difference(expected.begin(), expected.end(), decoded.begin(), decoded.end(),
                         std::back_inserter(missing));
-    EXPECT_EQ(extra, std::vector<std::string>{}) << "decoded twice, or left partial";
+    EXPECT_EQ(extra, std::vector<std::string>{}) << "decoded twice, or left partial; the log of all runs:\n"
+                                                 << ReadFileBytes(dir_.file("activity.log"));
     EXPECT_EQ(missing, std::vector<std::string>{});
 }
 
@@ -311,10 +314,10 @@ TEST_F(ConsoleProgramTest, FullSmallFileSystemStopsOrSwitchesAndLeavesNoPartialF
                          << "): needs root or CAP_SYS_ADMIN";
         }
         const std::string log = dir_.file("activity" + std::to_string(c.policy) + ".log");
-        WriteConfig(small + "/", server.Address(),
-                    "PartsDir=" + small +
-                        "/\nMaxNumParts=10\nPartsEnabled=1\nMinFreeSpace=1\nMultipartFullStop=" +
-                        std::to_string(c.policy) + "\nLoggingEnabled=1\nLogFile=" + log + "\n");
+        WriteConfig(
+            small + "/", server.Address(),
+            "PartsDir=" + small + "/\nMaxNumParts=10\nPartsEnabled=1\nMinFreeSpace=1\nMultipartFullStop=" +
+                std::to_string(c.policy) + "\nBandWidthLimit=0\nLoggingEnabled=1\nLogFile=" + log + "\n");
         const std::string config = ReadFileBytes(dir_.file("spindrel.cfg"));
         ASSERT_EQ(WaitForExit(Start(), 120), 0) << Output();
         std::string activity = ReadFileBytes(log);
@@ -362,7 +365,7 @@ TEST_F(ConsoleProgramTest, FullOutputVolumeStopsTheRunWithOnlyWholeFiles) {
     // The parts stay on the roomy volume: only the output fills.
     WriteConfig(small + "/", server.Address(),
                 "PartsDir=" + dir_.str() +
-                    "/\nMaxNumParts=10\nPartsEnabled=1\nMinFreeSpace=1\nLoggingEnabled=1\n"
+                    "/\nMaxNumParts=10\nPartsEnabled=1\nMinFreeSpace=1\nBandWidthLimit=0\nLoggingEnabled=1\n"
                     "LogFile=" +
                     log + "\n");
     ASSERT_EQ(WaitForExit(Start(), 120), 0) << Output();
