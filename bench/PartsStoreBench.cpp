@@ -37,10 +37,9 @@ void StoreGroup(const std::string& partsDir, const std::string& group, int parts
 }
 
 // What the same articles cost as single-part binaries when only their bytes are written: one new file each.
-void WritePlainFiles(const std::string& dir, int count) {
-    std::filesystem::create_directories(dir);
+void WritePlainFiles(const std::string& prefix, int count) {
     for (int i = 0; i < count; ++i) {
-        FILE* file = fopen((dir + "/" + std::to_string(i)).c_str(), "wb");
+        FILE* file = fopen((prefix + std::to_string(i)).c_str(), "wb");
         fwrite(kBody.data(), 1, kBody.size(), file);
         fclose(file);
     }
@@ -57,20 +56,22 @@ void PrefillIndex(const std::string& partsDir, int records) {
     fclose(index);
 }
 
-// 10,000 part articles in four group visits beside the same 10,000 bodies written as plain files. The two
-// sides take turns group by group: creating files costs more while the file system still remembers many
-// recently deleted ones, and taking turns lets both sides meet the same state.
+// 10,000 part articles in four group visits beside the same 10,000 bodies written as plain files. Creating
+// files costs more while the file system still remembers many recently deleted ones nearby, so the plain
+// files go into the parts directory itself and the two sides take turns group by group: both meet the same
+// state.
 void BM_StorePartsAgainstPlainFiles(benchmark::State& state) {
     for (auto _ : state) {
-        TempDir parts, plain;
+        TempDir dir;
+        const std::string partsDir = dir.str() + "/";
         ResetPartFileNaming();
         double store = 0, files = 0;
         for (int g = 0; g < kGroups; ++g) {
             auto start = std::chrono::steady_clock::now();
-            StoreGroup(parts.str() + "/", "alt.binaries.g" + std::to_string(g), kPartsPerGroup);
+            StoreGroup(partsDir, "alt.binaries.g" + std::to_string(g), kPartsPerGroup);
             store += Seconds(start);
             start = std::chrono::steady_clock::now();
-            WritePlainFiles(plain.str() + "/g" + std::to_string(g), kPartsPerGroup);
+            WritePlainFiles(PartFilePath(partsDir, "plain" + std::to_string(g) + "-"), kPartsPerGroup);
             files += Seconds(start);
         }
         state.counters["parts_s"] = store;
@@ -86,17 +87,19 @@ void BM_StorePartsIntoLargeIndex(benchmark::State& state) {
     const int waiting = static_cast<int>(state.range(0));
     constexpr int kParts = 5000, kSlice = 500;
     for (auto _ : state) {
-        TempDir empty, full;
-        PrefillIndex(full.str() + "/", waiting);
+        // Both in one directory, so their files are created under the same conditions.
+        TempDir dir;
+        const std::string empty = dir.str() + "/empty/", full = dir.str() + "/full/";
+        PrefillIndex(full, waiting);
         ResetPartFileNaming();
         double intoEmpty = 0, intoFull = 0;
         for (int first = 0; first < kParts; first += kSlice) {
             auto start = std::chrono::steady_clock::now();
-            StoreParts(empty.str() + "/", "alt.binaries.new", first, kSlice);
+            StoreParts(empty, "alt.binaries.new", first, kSlice);
             FlushPartsIndex();
             intoEmpty += Seconds(start);
             start = std::chrono::steady_clock::now();
-            StoreParts(full.str() + "/", "alt.binaries.new", first, kSlice);
+            StoreParts(full, "alt.binaries.new", first, kSlice);
             FlushPartsIndex();
             intoFull += Seconds(start);
         }
