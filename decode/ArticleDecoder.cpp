@@ -126,7 +126,8 @@ bool ArticleDecoder::MakeFile(FileStat& result, std::string name, int& opened,
     }
     ++opened;
     Filled filled = fill(file);
-    bool written = !ferror(file) && filled.written;
+    // Flushed, so the bytes can be compared with a file already there before this one takes its name.
+    bool written = fflush(file) == 0 && !ferror(file) && filled.written;
     if (written && filled.bytes == 0) {
         NoFile(result, FileStat::kNoBytes);
         return false;
