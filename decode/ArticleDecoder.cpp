@@ -9,7 +9,6 @@
 #include "decode/YEncBlock.h"
 #include "decode/YEncFile.h"
 #include "log/Log.h"
-#include "platform/ExclusiveFile.h"
 
 #include <cctype>
 #include <cstdio>
@@ -118,7 +117,8 @@ bool ArticleDecoder::MakeFile(FileStat& result, std::string name, int& opened,
     std::string path = MakeOutputPath(name, outputDir_);
     result.setFullPath(path.c_str());
     result.setName(name.c_str());
-    FILE* file = CreateExclusiveFile(path);
+    PendingOutput output(path);
+    FILE* file = output.stream();
     if (!file) {
         LogMessage("ERROR: Failed to write file \"%s\"", path.c_str());
         stopped_ = true;
@@ -126,20 +126,17 @@ bool ArticleDecoder::MakeFile(FileStat& result, std::string name, int& opened,
     }
     ++opened;
     Filled filled = fill(file);
-    bool written = !ferror(file) && filled.written;
-    written = (fclose(file) == 0) && written;
-    if (!written) {
-        LogMessage("ERROR: Failed to write file \"%s\"", path.c_str());
-        std::remove(path.c_str());
-        stopped_ = true;
-        return false;
-    }
-    if (filled.bytes == 0) {
-        std::remove(path.c_str());
+    // Flushed, so the bytes can be compared with a file already there before this one takes its name.
+    bool written = fflush(file) == 0 && !ferror(file) && filled.written;
+    if (written && filled.bytes == 0) {
         NoFile(result, FileStat::kNoBytes);
         return false;
     }
-    FinishResult(result, filled.bytes, posted, path, filled.damaged);
+    if (!written || !FinishResult(result, filled.bytes, posted, path, filled.damaged, &output)) {
+        LogMessage("ERROR: Failed to write file \"%s\"", path.c_str());
+        stopped_ = true;
+        return false;
+    }
     return true;
 }
 
@@ -262,30 +259,57 @@ bool ArticleDecoder::WritePart(const MimePart& part) {
     return true;
 }
 
-void ArticleDecoder::FinishResult(FileStat& result, uint64_t size, const std::optional<std::string>& posted,
-                                  const std::string& path, bool damaged) {
+bool ArticleDecoder::FinishResult(FileStat& result, uint64_t size, const std::optional<std::string>& posted,
+                                  const std::string& path, bool damaged, PendingOutput* output) {
     result.size = size;
     if (posted) {
-        RecordDecodedFile(std::make_unique<Item>(size, *posted), path, result, !damaged);
+        if (!RecordDecodedFile(std::make_unique<Item>(size, *posted), path, result, !damaged, output)) {
+            return false;
+        }
     } else {
+        if (output && !output->publish()) {
+            return false;
+        }
         result.repost_state = FileStat::kNewFile;
     }
     if (HasExtension(path)) {
         result.setExtension(ExtensionOf(path).c_str());
     }
     ++resultCount_;
+    return true;
 }
 
-void ArticleDecoder::RecordDecodedFile(std::unique_ptr<Item> item, const std::string& path, FileStat& result,
-                                       bool record) {
-    if (FindRepost(reposts_, *item)) {
+bool ArticleDecoder::DecodedBefore(const Item& item, const std::string& path,
+                                   const std::string& written) const {
+    std::string name = item.name;
+    MakeSafeFileName(name);
+    std::string own =
+        outputDir_.empty() || outputDir_.back() == '/' ? outputDir_ + name : outputDir_ + "/" + name;
+    return own != path && SameContent(own, written);
+}
+
+bool ArticleDecoder::RecordDecodedFile(std::unique_ptr<Item> item, const std::string& path, FileStat& result,
+                                       bool record, PendingOutput* output) {
+    bool copy = DecodedBefore(*item, path, output ? output->hiddenPath() : path);
+    if (FindRepost(reposts_, *item) || copy) {
         result.repost_state = FileStat::kRepost;
-        std::remove(path.c_str());
-        return;
+        // A pending file is dropped without ever having had a name.
+        if (!output) {
+            std::remove(path.c_str());
+        }
+        if (copy && record) {
+            AppendRepost(*item, repostFile_);
+            reposts_.add(std::move(item));
+        }
+        return true;
+    }
+    if (output && !output->publish()) {
+        return false;
     }
     if (record) {
         AppendRepost(*item, repostFile_);
         reposts_.add(std::move(item));
     }
     result.repost_state = FileStat::kNewFile;
+    return true;
 }

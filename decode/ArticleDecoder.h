@@ -2,6 +2,7 @@
 
 #include "common/OwnedPtrArray.h"
 #include "decode/FileStat.h"
+#include "decode/PendingOutput.h"
 #include "decode/Reposts.h"
 
 #include <cstdint>
@@ -39,11 +40,15 @@ class ArticleDecoder {
     RepostList& reposts() { return reposts_; }
 
     // Checks the file against the record: a repost is deleted, a new file is recorded unless `record` is
-    // false.
-    void RecordDecodedFile(std::unique_ptr<Item> item, const std::string& path, FileStat& result,
-                           bool record = true);
+    // false. A pending `output` takes its name only when it is no repost; false when it could not.
+    bool RecordDecodedFile(std::unique_ptr<Item> item, const std::string& path, FileStat& result, bool record,
+                           PendingOutput* output = nullptr);
 
   private:
+    // Whether the file decoded for `path` (a new name), whose bytes are at `written`, is a copy of the one
+    // already under the item's own name: a run cut short after writing a file but before recording it decodes
+    // the file again.
+    bool DecodedBefore(const Item& item, const std::string& path, const std::string& written) const;
     // What filling an output file gave: the bytes written, whether all could be written, whether the bytes
     // failed their checks.
     struct Filled {
@@ -66,8 +71,10 @@ class ArticleDecoder {
     bool WritePart(const MimePart& part);
     // `posted` is the file's name as it stood in the post; none when the name was made up here. A damaged
     // file is no evidence that its name and size were ever decoded whole: it is checked, not recorded.
-    void FinishResult(FileStat& result, uint64_t size, const std::optional<std::string>& posted,
-                      const std::string& path, bool damaged = false);
+    // `output`, when given, is the file still pending: it takes its name only when it is no repost. False
+    // when it could not.
+    bool FinishResult(FileStat& result, uint64_t size, const std::optional<std::string>& posted,
+                      const std::string& path, bool damaged = false, PendingOutput* output = nullptr);
 
     std::string repostFile_;
     std::string outputDir_ = ".";

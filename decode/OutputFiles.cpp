@@ -1,8 +1,8 @@
 #include "decode/OutputFiles.h"
 
 #include "decode/FileNames.h"
+#include "decode/PendingOutput.h"
 #include "log/Log.h"
-#include "platform/ExclusiveFile.h"
 
 #include <cinttypes>
 #include <cstdio>
@@ -55,14 +55,9 @@ void MangleFileName(std::string& path) {
 }
 
 uint64_t WriteWholeFile(const std::string& path, uint64_t size, const char* bytes) {
-    FILE* file = CreateExclusiveFile(path);
-    if (!file) {
-        return 0;
-    }
-    bool whole = fwrite(bytes, 1, size, file) == size;
-    whole = (fclose(file) == 0) && whole;
-    if (!whole) {
-        std::remove(path.c_str());
+    PendingOutput output(path);
+    FILE* file = output.stream();
+    if (!file || fwrite(bytes, 1, size, file) != size || !output.publish()) {
         return 0;
     }
     return size;

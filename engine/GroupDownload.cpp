@@ -147,6 +147,8 @@ void GroupDownload::Run() {
         }
     }
     WaitForDecode();
+    // The parts index on disk is complete when the group's visit ends.
+    FlushPartsIndex();
     // A save still under way is done before the controller writes its own.
     saving_->Wait();
     job_.done = 1;
@@ -229,6 +231,9 @@ bool GroupDownload::ChooseStart(const GroupStatus& status) {
     }
     start_ = p + 1 < first_ ? first_ : p + 1;
     count_ = last_ - start_ + 1;
+    if (start_ > last_) {
+        return false; // nothing new: the article to arrive next is still the one to begin with
+    }
     SetNextArticle(start_);
     return DownloadRunning != 0;
 }

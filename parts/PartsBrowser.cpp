@@ -4,6 +4,7 @@
 
 #include "parts/IndexRewrite.h"
 #include "parts/PartRecord.h"
+#include "parts/PartsIndex.h"
 #include "parts/PartsLock.h"
 #include "parts/PartsPaths.h"
 
@@ -55,6 +56,7 @@ PartsListing ListCollectedParts(const std::string& partsDir) {
     const std::string dir = WithTrailingSlash(partsDir);
     PartsListing listing;
     PartsLockGuard guard;
+    SharedPartsIndex().settle();
     FILE* in = fopen(IndexPath(dir).c_str(), "r");
     if (!in) {
         return listing;
@@ -144,6 +146,7 @@ std::string DeleteQuestion(const CollectedBinary& binary, int part) {
 bool DeleteCollectedParts(const std::string& partsDir, const CollectedBinary& binary, int part) {
     const std::string dir = WithTrailingSlash(partsDir);
     PartsLockGuard guard;
+    SharedPartsIndex().settle();
     FILE* in = fopen(IndexPath(dir).c_str(), "r");
     if (!in) {
         return false;
@@ -181,6 +184,7 @@ bool DeleteCollectedParts(const std::string& partsDir, const CollectedBinary& bi
 void DeleteAllCollectedParts(const std::string& partsDir) {
     const std::string dir = WithTrailingSlash(partsDir);
     PartsLockGuard guard;
+    SharedPartsIndex().settle();
     // The index goes first, so no index ever names a part already deleted.
     std::remove(IndexPath(dir).c_str());
     std::error_code ec;

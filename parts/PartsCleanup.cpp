@@ -5,6 +5,7 @@
 #include "log/Log.h"
 #include "parts/IndexRewrite.h"
 #include "parts/PartRecord.h"
+#include "parts/PartsIndex.h"
 #include "parts/PartsLock.h"
 #include "parts/PartsPaths.h"
 
@@ -27,6 +28,7 @@ std::vector<PartRecord> ReadAllRecords(FILE* in) {
 
 int RemoveOldestQuarter(const std::string& partsDir) {
     PartsLockGuard guard;
+    SharedPartsIndex().settle();
     FILE* in = fopen(IndexPath(partsDir).c_str(), "r");
     if (!in) {
         return 0;

@@ -2,12 +2,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <vector>
 
 #include "log/Log.h"
-#include "parts/IndexRewrite.h"
 #include "parts/PartAssembly.h"
+#include "parts/PartsIndex.h"
 #include "parts/PartsLock.h"
 #include "parts/PartsPaths.h"
 
@@ -83,16 +84,24 @@ void RemovePartFile(const std::string& partsDir, const std::string& name) {
     }
 }
 
+// A slot: the record of one part of the binary being collected, and where the index holds it (none for the
+// record of the part just stored, which is not in the index yet).
+struct Slot {
+    PartRecord record;
+    std::optional<PartsIndex::Position> position;
+};
+
 // The slot table of one scan: the records of the binary being collected, by part number.
 class Slots {
   public:
     // False when the record cannot take a slot: its part number is outside 1..500.
     static bool fits(const PartRecord& record) { return record.part >= 1 && record.part <= kSlots; }
-    std::optional<PartRecord>& at(int part) { return slots_[part - 1]; }
+    std::optional<Slot>& at(int part) { return slots_[part - 1]; }
     int filled() const { return filled_; }
-    void fill(PartRecord record) {
+    void fill(Slot slot) {
         ++filled_;
-        slots_[record.part - 1] = std::move(record);
+        int part = slot.record.part;
+        slots_[part - 1] = std::move(slot);
     }
     // Whether slots 1 to `total` all hold a part, so a set whose records disagree on the total never
     // completes with a gap.
@@ -101,9 +110,9 @@ class Slots {
                std::all_of(slots_.begin(), slots_.begin() + total,
                            [](const auto& slot) { return slot.has_value(); });
     }
-    // The records in slots [first, last), in part order.
-    std::vector<PartRecord> records(int first, int last) const {
-        std::vector<PartRecord> result;
+    // The filled slots in [first, last), in part order.
+    std::vector<Slot> range(int first, int last) const {
+        std::vector<Slot> result;
         for (int i = first; i < last; ++i) {
             if (slots_[i]) {
                 result.push_back(*slots_[i]);
@@ -111,71 +120,95 @@ class Slots {
         }
         return result;
     }
+    std::vector<PartRecord> records(int first, int last) const {
+        std::vector<PartRecord> result;
+        for (const Slot& slot : range(first, last)) {
+            result.push_back(slot.record);
+        }
+        return result;
+    }
 
   private:
     // On the heap: the download thread's stack is small.
-    std::vector<std::optional<PartRecord>> slots_ = std::vector<std::optional<PartRecord>>(kSlots);
+    std::vector<std::optional<Slot>> slots_ = std::vector<std::optional<Slot>>(kSlots);
     int filled_ = 0;
 };
 
 struct ScanResult {
     std::optional<std::string> body;
-    bool committed = false; // the new index is in place
+    bool committed = false; // the index holds what the scan decided
 };
 
-// One pass over the index for `signature`: expires old records, copies other binaries' records into the new
-// index, gathers the binary's records into slots, and finally re-stamps or joins them.
+// One scan for `signature`, as if the whole index were read in file order and written anew, but visiting
+// only the records that can change: expired ones and the binary's own. Every other record would pass through
+// unchanged, so it is left where it is.
 class IndexScan {
   public:
-    IndexScan(std::string signature, const std::string& partsDir, time_t now, long maxAgeDays)
-        : signature_(std::move(signature)), partsDir_(partsDir), now_(now),
-          cutoff_(static_cast<long>(now) - std::clamp(maxAgeDays, 0L, kMaxAgeDaysLimit) * 86400L),
-          out_(partsDir) {}
+    IndexScan(PartsIndex& index, std::string signature, const std::string& partsDir, time_t now,
+              long maxAgeDays)
+        : index_(index), signature_(std::move(signature)), partsDir_(partsDir), now_(now),
+          cutoff_(static_cast<long>(now) - std::clamp(maxAgeDays, 0L, kMaxAgeDaysLimit) * 86400L) {}
 
-    bool isOpen() const { return out_.isOpen(); }
-
-    void take(const PartRecord& record) {
-        if (record.time < cutoff_) {
-            LogMessage("   Removing old Parts... (%s)", PartFilePath(partsDir_, record.file).c_str());
-            doomed_.push_back(record.file);
-            return;
+    // Visits the records that matter in file order, then `added`, the record of the part just stored, as the
+    // index's last record.
+    void run(const PartRecord* added) {
+        std::vector<PartsIndex::Position> visit = index_.stampedBefore(cutoff_);
+        std::vector<PartsIndex::Position> binary = index_.withSignature(signature_);
+        visit.insert(visit.end(), binary.begin(), binary.end());
+        std::sort(visit.begin(), visit.end());
+        visit.erase(std::unique(visit.begin(), visit.end()), visit.end());
+        for (PartsIndex::Position position : visit) {
+            take(index_.at(position), position);
         }
-        // Records of other binaries, of a set already complete, and records whose part number has no slot
-        // pass through unchanged.
-        if (completeTotal_ > 0 || record.signature != signature_ || !Slots::fits(record)) {
-            out_.write(record);
-            return;
-        }
-        std::optional<PartRecord>& slot = slots_.at(record.part);
-        if (slot) {
-            LogMessage("   Hmmm... we've seen this part before (removing)");
-            // A repeated record of the very same file must not take the collected part's file with it.
-            if (slot->file != record.file) {
-                doomed_.push_back(record.file);
-            }
-        } else {
-            slots_.fill(record);
-        }
-        if (slots_.completeUpTo(record.total)) {
-            completeTotal_ = record.total;
+        if (added) {
+            addedKept_ = take(*added, std::nullopt);
         }
     }
 
-    // Writes the binary's records back (unless joined), moves the new index into place, and only then deletes
-    // files: no index ever names a file that is gone.
-    ScanResult finish(long& counterA, long& counterB) {
+    // Writes the outcome into the index (the record just stored, refreshed times, removals) and only then
+    // deletes files: no index ever names a file that is gone. An assembled set stays listed, with its files,
+    // until the next store or the end of the group's visit, when its article has been decoded.
+    ScanResult finish(const PartRecord* added, long& counterA, long& counterB) {
         ScanResult result;
+        int keepFrom = 0;
         if (completeTotal_ == 0) {
             LogMessage("   Incomplete post, %d part%s so far", slots_.filled(),
                        slots_.filled() == 1 ? "" : "s");
-            WriteRestamped(slots_.records(0, kSlots));
         } else {
             LogMessage("   Found all parts");
             result.body = AssembleParts(partsDir_, slots_.records(0, completeTotal_));
             // Without an article the set stays collected, to be tried again, rather than being thrown away.
-            WriteRestamped(slots_.records(result.body ? completeTotal_ : 0, kSlots));
+            keepFrom = result.body ? completeTotal_ : 0;
         }
-        result.committed = out_.commit();
+        std::optional<PartsIndex::Position> addedAt =
+            addedKept_ && !addedInSlot_ ? std::optional(index_.add(*added)) : std::nullopt;
+        for (const PartsIndex::Position position : removed_) {
+            index_.remove(position);
+        }
+        std::vector<PartsIndex::Position> assembled;
+        for (const Slot& slot : slots_.range(0, kSlots)) {
+            bool joined = slot.record.part <= keepFrom;
+            if (slot.position && joined) {
+                assembled.push_back(*slot.position);
+            } else if (slot.position) {
+                index_.restamp(*slot.position, now_);
+                index_.markRefreshed();
+            } else {
+                PartRecord restamped = slot.record;
+                restamped.time = now_;
+                addedAt = index_.add(std::move(restamped));
+                if (joined) {
+                    assembled.push_back(*addedAt);
+                }
+            }
+        }
+        // A set that completes is committed by a rewrite, which shows that the index can be rewritten
+        // without it when it is released.
+        if (!removed_.empty() || result.body) {
+            result.committed = index_.rewrite();
+        } else {
+            result.committed = !addedAt || index_.append(*addedAt);
+        }
         if (!result.committed) {
             result.body.reset();
             return result;
@@ -184,9 +217,7 @@ class IndexScan {
             RemovePartFile(partsDir_, name);
         }
         if (result.body) {
-            for (const PartRecord& part : slots_.records(0, completeTotal_)) {
-                RemovePartFile(partsDir_, part.file);
-            }
+            index_.holdAssembled(std::move(assembled));
             ++counterA;
             ++counterB;
         }
@@ -194,63 +225,84 @@ class IndexScan {
     }
 
   private:
-    void WriteRestamped(std::vector<PartRecord> records) {
-        for (PartRecord& record : records) {
-            record.time = now_;
-            out_.write(record);
+    // False when the record leaves the index.
+    bool take(const PartRecord& record, std::optional<PartsIndex::Position> position) {
+        if (record.time < cutoff_) {
+            LogMessage("   Removing old Parts... (%s)", PartFilePath(partsDir_, record.file).c_str());
+            doomed_.push_back(record.file);
+            drop(position);
+            return false;
+        }
+        // Records of other binaries, of a set already complete, and records whose part number has no slot
+        // pass through unchanged.
+        if (completeTotal_ > 0 || record.signature != signature_ || !Slots::fits(record)) {
+            return true;
+        }
+        std::optional<Slot>& slot = slots_.at(record.part);
+        bool kept = !slot;
+        if (slot) {
+            LogMessage("   Hmmm... we've seen this part before (removing)");
+            // A repeated record of the very same file must not take the collected part's file with it.
+            if (slot->record.file != record.file) {
+                doomed_.push_back(record.file);
+            }
+            drop(position);
+        } else {
+            addedInSlot_ = !position;
+            slots_.fill({record, position});
+        }
+        if (slots_.completeUpTo(record.total)) {
+            completeTotal_ = record.total;
+        }
+        return kept;
+    }
+
+    void drop(std::optional<PartsIndex::Position> position) {
+        if (position) {
+            removed_.push_back(*position);
         }
     }
 
+    PartsIndex& index_;
     std::string signature_;
     const std::string& partsDir_;
     time_t now_;
     long cutoff_;
-    IndexRewrite out_;
     Slots slots_;
     int completeTotal_ = 0;
+    bool addedKept_ = false;
+    bool addedInSlot_ = false;
+    std::vector<PartsIndex::Position> removed_;
     std::vector<std::string> doomed_;
 };
 
-// Scans the index; `added`, the record of a part just stored, joins the scan as the index's last record, so
-// it reaches the index only through the same atomic rewrite. Without an index there is nothing to scan,
-// unless a record is being added: then the scan starts the index.
+// How long refreshed times may wait in memory before the index is rewritten with them.
+constexpr auto kRefreshedTimesDelay = std::chrono::seconds(2);
+
+// Scans the index for `signature`; `added`, the record of a part just stored, joins the scan as the index's
+// last record. Without an index there is nothing to scan, unless a record is being added: then the scan
+// starts the index.
 ScanResult Scan(const std::string& signature, const std::string& partsDir, long& counterA, long& counterB,
                 long maxAgeDays, time_t now, const PartRecord* added) {
-    FILE* in = fopen(IndexPath(partsDir).c_str(), "r");
-    if (!in && !(added && errno == ENOENT)) {
+    PartsIndex& index = SharedPartsIndex();
+    index.settle(kRefreshedTimesDelay);
+    PartsIndex::State state = index.sync(partsDir);
+    if (state == PartsIndex::State::Unreadable || (state == PartsIndex::State::Missing && !added)) {
         return {};
     }
-    IndexScan scan(signature, partsDir, now, maxAgeDays);
-    if (!scan.isOpen()) {
-        if (in) {
-            fclose(in);
-        }
-        return {};
-    }
-    PartRecord record;
-    while (in && !feof(in) && !ferror(in)) {
-        if (ReadRecord(in, record)) {
-            scan.take(record);
-        }
-    }
-    // An index that cannot be read to its end is never replaced by what was read of it.
-    bool unreadable = in && ferror(in);
-    if (in) {
-        fclose(in);
-    }
-    if (unreadable) {
-        return {};
-    }
-    if (added) {
-        scan.take(*added);
-    }
-    return scan.finish(counterA, counterB);
+    IndexScan scan(index, signature, partsDir, now, maxAgeDays);
+    scan.run(added);
+    ScanResult result = scan.finish(added, counterA, counterB);
+    index.writeRefreshed(kRefreshedTimesDelay);
+    return result;
 }
 
 } // namespace
 
 void ResetPartFileNaming() {
     PartsLockGuard guard;
+    SharedPartsIndex().settle();
+    SharedPartsIndex().forget();
     rememberedSecond = 0;
     sameSecondCounter = 0;
 }
@@ -289,4 +341,9 @@ std::optional<std::string> CollectParts(const std::string& signature, const std:
                                         long& counterA, long& counterB, long maxAgeDays,
                                         const PartsClock& clock) {
     return Scan(IndexedSignature(signature), partsDir, counterA, counterB, maxAgeDays, clock(), nullptr).body;
+}
+
+void FlushPartsIndex() {
+    PartsLockGuard guard;
+    SharedPartsIndex().settle();
 }

@@ -20,5 +20,9 @@ std::optional<std::string> CollectParts(const std::string& signature, const std:
                                         long& counterA, long& counterB, long maxAgeDays,
                                         const PartsClock& clock = SystemClock);
 
-// Forgets the remembered second and the same-second counter, as a new process starts.
+// Forgets the remembered second, the same-second counter and the index held in memory (once what it has not
+// yet written is written), as a process ends and a new one starts.
 void ResetPartFileNaming();
+
+// Writes what the index held in memory has not yet written (refreshed times) to the index file.
+void FlushPartsIndex();

@@ -146,6 +146,39 @@ TEST_F(ArticleDecoderTest, CollisionsAreRenamedAndRepostsDeleted) {
     EXPECT_EQ(OutputFiles(), (std::set<std::string>{"pic.jpg", "pic000.jpg"}));
 }
 
+// What a run cut short leaves in the output directory: the file whole under its name but not yet recorded, or
+// the hidden file it was writing. The run after decodes the same article again.
+TEST_F(ArticleDecoderTest, WhatARunCutShortLeftIsNeitherDuplicatedNorTakenForAFile) {
+    const std::string bytes = RandomBytes(10000, 7);
+    const struct {
+        const char* left;    // the file left behind
+        std::string content; // its bytes
+        FileStat::RepostState state;
+        std::set<std::string> files;
+    } kCases[] = {
+        {"pic.jpg", bytes, FileStat::kRepost, {"pic.jpg"}},
+        {"pic.jpg", bytes.substr(0, 4096), FileStat::kNewFile, {"pic.jpg", "pic000.jpg"}},
+        {".pic.jpg.partial", bytes.substr(0, 4096), FileStat::kNewFile, {"pic.jpg"}},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(std::string(c.left) + " of " + std::to_string(c.content.size()) + " bytes");
+        fs::remove_all(out);
+        fs::create_directories(out);
+        fs::remove(decodes);
+        WriteFileBytes(out + "/" + c.left, c.content);
+        ArticleDecoder again(decodes);
+        again.setOutputDir(out.c_str());
+        std::string text = Encoded(bytes, "pic.jpg");
+        std::vector<char> body(text.begin(), text.end());
+        EXPECT_EQ(again.DecodeArticle(body), ArticleDecoder::kDecoded);
+        EXPECT_EQ(again.result(0).repost_state, c.state);
+        EXPECT_EQ(OutputFiles(), c.files);
+        EXPECT_EQ(ReadFileBytes(out + "/" + *c.files.rbegin()), bytes);
+        // Recorded either way: the copy after this one is a repost by the record alone.
+        EXPECT_NE(ReadFileBytes(decodes).find("pic.jpg"), std::string::npos);
+    }
+}
+
 TEST_F(ArticleDecoderTest, HostileNamesStayInsideTheOutputDirectory) {
     const char* names[] = {"../../x",  "/etc/passwd", "C:\\dir\\x.exe", "$(touch pwned)", "`touch pwned`",
                            "..",       ".",           "\"\"",           "a/b/../../../c", "~/x",

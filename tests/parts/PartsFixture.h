@@ -44,7 +44,9 @@ class PartsFixture : public ::testing::Test {
         return fresh;
     }
 
+    // The index file once the store has written what it holds in memory.
     std::vector<PartRecord> Index() {
+        FlushPartsIndex();
         std::vector<PartRecord> records;
         FILE* in = fopen(IndexPath(partsDir).c_str(), "r");
         if (!in) {
@@ -62,8 +64,9 @@ class PartsFixture : public ::testing::Test {
 
     std::string PartPath(const std::string& name) { return PartFilePath(partsDir, name); }
 
-    // Every file in the parts directory but the index.
+    // Every file in the parts directory but the index, once the store has settled what it holds in memory.
     std::vector<std::string> PartFiles() {
+        FlushPartsIndex();
         std::vector<std::string> names;
         std::error_code ec;
         for (const auto& entry : std::filesystem::directory_iterator(PartsDirectory(partsDir), ec)) {

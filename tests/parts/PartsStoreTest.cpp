@@ -108,6 +108,7 @@ TEST_F(PartsStore, PartFileNamesCountWithinOneSecond) {
         EXPECT_EQ(record.time, kStart + 1); // the whole binary is re-stamped by every scan
         EXPECT_EQ(record.signature, "a.bin (");
     }
+    FlushPartsIndex();
     EXPECT_EQ(ReadFileBytes(IndexPath(partsDir)), "915148813 1 9 x915148812000\na.bin (\n"
                                                   "915148813 2 9 x915148812001\na.bin (\n"
                                                   "915148813 3 9 x915148813000\na.bin (\n");
@@ -217,6 +218,7 @@ TEST_F(PartsStore, PartNumbersWithoutASlotStayUntouched) {
     auto joined = Store("s.bin (2/2)", "two");
     ASSERT_TRUE(joined);
     EXPECT_EQ(*joined, "onetwo\r\n.\r\n");
+    FlushPartsIndex();
     EXPECT_EQ(ReadFileBytes(IndexPath(partsDir)), "915148000 501 600 xbig\ns.bin (\n"
                                                   "915148000 0 2 xzero\ns.bin (\n"
                                                   "915148000 -4 2 xneg\ns.bin (\n");
