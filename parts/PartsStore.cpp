@@ -180,8 +180,10 @@ class IndexScan {
             // Without an article the set stays collected, to be tried again, rather than being thrown away.
             keepFrom = result.body ? completeTotal_ : 0;
         }
-        std::optional<PartsIndex::Position> addedAt =
-            addedKept_ && !addedInSlot_ ? std::optional(index_.add(*added)) : std::nullopt;
+        std::optional<PartsIndex::Position> addedAt;
+        if (addedKept_ && !addedInSlot_) {
+            addedAt.emplace(index_.add(*added));
+        }
         for (const PartsIndex::Position position : removed_) {
             index_.remove(position);
         }

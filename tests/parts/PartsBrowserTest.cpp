@@ -176,10 +176,12 @@ TEST_F(PartsBrowser, StoringWhileBrowsingKeepsTheIndexConsistent) {
     constexpr int kBinaries = 5;
     constexpr int kTotal = 3;
     std::atomic<bool> storing{true};
+    std::atomic<int> deletions{0};
     std::vector<std::string> joined;
     testing::internal::CaptureStdout();
+    // The stores go on past kRounds until the browser has deleted something, so the two always meet.
     std::thread download([&] {
-        for (int round = 0; round < kRounds; ++round) {
+        for (int round = 0; round < kRounds * 100 && (round < kRounds || deletions == 0); ++round) {
             int binary = round % kBinaries;
             int part = (round / kBinaries) % kTotal + 1;
             now += 1;
@@ -190,8 +192,7 @@ TEST_F(PartsBrowser, StoringWhileBrowsingKeepsTheIndexConsistent) {
         }
         storing = false;
     });
-    int deletions = 0;
-    for (int pass = 0; pass < 100000 && storing; ++pass) {
+    for (int pass = 0; pass < 1000000 && storing; ++pass) {
         PartsListing listing = ListCollectedParts(partsDir);
         if (pass % 7 == 3 && !listing.binaries.empty()) {
             const CollectedBinary& binary = listing.binaries[pass % listing.binaries.size()];
