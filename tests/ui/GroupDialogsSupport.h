@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -18,6 +17,7 @@
 #include "config/ServerList.h"
 #include "config/Settings.h"
 #include "tests/support/TempDir.h"
+#include "tests/ui/WaitUntil.h"
 
 // What the group dialog tests share: a configuration, group-list files, waits that keep the window's event
 // loop running, and user actions on dialogs that run modally.
@@ -42,19 +42,6 @@ inline std::string GroupFile(const std::vector<std::string>& names) {
         text += name + "\n";
     }
     return text;
-}
-
-// Runs the event loop until `done` answers true; false when it has not within `milliseconds`.
-inline bool WaitUntil(const std::function<bool()>& done, int milliseconds = 30000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > milliseconds) {
-            return false;
-        }
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
 }
 
 // Once a modal dialog of type T is up (asking every 10 ms, 3000 times at most), runs `action` on it from

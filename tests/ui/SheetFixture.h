@@ -3,8 +3,6 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialogButtonBox>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -21,35 +19,18 @@
 #include "config/Settings.h"
 #include "tests/support/TempDir.h"
 #include "tests/ui/TestDialogs.h"
+#include "tests/ui/WindowFixture.h"
 #include "ui/ConfigSheet.h"
 #include "ui/MainWindow.h"
 #include "ui/WindowPlacement.h"
 
 // The main window and its property sheet on a configuration of the test's own, in a working directory of its
 // own. The sheet is driven through its real controls while it runs modally, as the user would.
-class SheetFixture : public ::testing::Test {
+class SheetFixture : public WindowFixture {
   protected:
-    void SetUp() override {
-        previousDir_ = std::filesystem::current_path();
-        std::filesystem::current_path(dir_.path());
-        std::filesystem::create_directory(dir_.file("out"));
-        QFile::remove(ProfilePath());
-    }
-
-    void TearDown() override {
-        window_.reset();
-        std::filesystem::current_path(previousDir_);
-    }
-
-    // Writes "spindrel.cfg" with the output directory, a valid free-space limit and `lines`, and starts the
-    // window on it.
+    // Starts the window on the output directory, a valid free-space limit and `lines`.
     MainWindow& Open(const std::string& lines = "") {
-        WriteFileBytes(dir_.file("spindrel.cfg"),
-                       "Config\n    OutputDir=" + dir_.str() + "/out/\n    MinFreeSpace=10\n" + lines);
-        window_ = std::make_unique<MainWindow>(settings_, dialogs_);
-        window_->StartUp();
-        EXPECT_TRUE(WaitUntil([this] { return !window_->TreeBusy(); }));
-        return *window_;
+        return WindowFixture::Open("    MinFreeSpace=10\n" + lines);
     }
 
     // Runs `steps` on the next modal dialog of type T once it is open; cancels it when the steps leave it
@@ -94,29 +75,10 @@ class SheetFixture : public ::testing::Test {
         Find<QDialogButtonBox>(&sheet, "buttonBox")->button(QDialogButtonBox::Ok)->click();
     }
 
-    // Runs the event loop until `done` answers true; false when it did not within the bound.
-    static bool WaitUntil(const std::function<bool()>& done, int milliseconds = 30000) {
-        QElapsedTimer timer;
-        timer.start();
-        while (!done()) {
-            if (timer.elapsed() > milliseconds) {
-                return false;
-            }
-            QApplication::processEvents(QEventLoop::AllEvents, 10);
-        }
-        return true;
-    }
-
     // The settings as the configuration file holds them now.
     std::unique_ptr<Settings> Saved() {
         auto saved = std::make_unique<Settings>();
         LoadConfig(*saved, dir_.file("spindrel.cfg"));
         return saved;
     }
-
-    TempDir dir_;
-    Settings settings_;
-    TestDialogs dialogs_;
-    std::unique_ptr<MainWindow> window_;
-    std::filesystem::path previousDir_;
 };

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -19,6 +18,7 @@
 #include "nntp/Flags.h"
 #include "tests/support/TempDir.h"
 #include "tests/ui/TestDialogs.h"
+#include "tests/ui/WaitUntil.h"
 #include "ui/MainWindow.h"
 #include "ui/ServerTree.h"
 #include "ui/WindowPlacement.h"
@@ -52,19 +52,6 @@ class WindowFixture : public ::testing::Test {
 
     void WriteConfig(const std::string& lines) {
         WriteFileBytes(dir_.file("spindrel.cfg"), "Config\n    OutputDir=" + dir_.str() + "/out/\n" + lines);
-    }
-
-    // Runs the event loop until `done` answers true; false when it did not within the bound.
-    static bool WaitUntil(const std::function<bool()>& done, int milliseconds = 30000) {
-        QElapsedTimer timer;
-        timer.start();
-        while (!done()) {
-            if (timer.elapsed() > milliseconds) {
-                return false;
-            }
-            QApplication::processEvents(QEventLoop::AllEvents, 10);
-        }
-        return true;
     }
 
     ServerTree& Tree() { return window_->Tree(); }
