@@ -4,10 +4,10 @@
 #include "tests/engine/EngineFixture.h"
 #include "tests/support/FakeGroup.h"
 #include "tests/support/FakeNewsServer.h"
+#include "tests/support/PeakMemory.h"
 
 #include <atomic>
 #include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -17,26 +17,6 @@ namespace {
 constexpr uint64_t kGibibyte = uint64_t{1} << 30;
 constexpr long kMaxPeakKib = 100 * 1000;
 constexpr int64_t kMaxArticle = std::numeric_limits<int64_t>::max();
-
-// The process's peak resident memory in KiB.
-long PeakResidentKib() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.starts_with("VmHWM:")) {
-            return std::strtol(line.c_str() + 6, nullptr, 10);
-        }
-    }
-    return -1;
-}
-
-// Sanitizers keep shadow memory and freed blocks of their own: the bound holds for the plain build.
-constexpr bool kPlainBuild =
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    false;
-#else
-    true;
-#endif
 
 using Fault = std::function<void(FakeNewsServer&, FakeGroup&)>;
 
