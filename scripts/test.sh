@@ -20,7 +20,7 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DSPINDREL_SANITIZE=ON -DSPIND
 cmake --build build-asan -j"$JOBS"
 
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSPINDREL_TSAN=ON -DSPINDREL_BENCH=OFF
-cmake --build build-tsan -j"$JOBS" --target test_engine test_log test_decode
+cmake --build build-tsan -j"$JOBS" --target test_engine test_log test_decode test_parts
 
 if [ -x build/bench/spindrel_bench ]; then
     build/bench/spindrel_bench --benchmark_min_time=0.01
@@ -31,5 +31,5 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ctest --test-dir build-asan --output-on-failure -j"$JOBS"
 FUZZ_SECONDS=${FUZZ_SECONDS:-20} bash scripts/fuzz.sh
-TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -R '^(engine|log|decode)$'
+TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -R '^(engine|log|decode|parts)$'
 ctest --test-dir build --output-on-failure -j"$JOBS"

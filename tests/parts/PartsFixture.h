@@ -26,6 +26,9 @@ class PartsFixture : public ::testing::Test {
         ResetPartFileNaming();
     }
 
+    // The process keeps one index: a set it still holds belongs to this test's directory, not the next one's.
+    void TearDown() override { FlushPartsIndex(); }
+
     PartsClock clock() {
         return [this] { return now.load(); };
     }
